@@ -1,0 +1,290 @@
+// POSIX implementation of the platform seam.
+#ifndef _WIN32
+
+#include "platform/platform.h"
+
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <mutex>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pc50::platform {
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+std::atomic<TickSource> tickSource{nullptr};
+
+struct Prompt {
+  PromptHandler handler;
+  void* context;
+};
+std::mutex promptLock;
+Prompt prompt{nullptr, nullptr};
+
+// Handles are file descriptors shifted by one, so that neither a null handle
+// nor INVALID_HANDLE_VALUE can ever name a real descriptor.
+HANDLE HandleFromFd(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1); }
+int FdFromHandle(HANDLE h) { return static_cast<int>(reinterpret_cast<std::intptr_t>(h) - 1); }
+
+bool IsUsable(HANDLE h) {
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+    lastError = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  return true;
+}
+
+DWORD ErrorFromErrno(int err) {
+  switch (err) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return ERROR_DISK_FULL;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
+void SetErrorFromErrno() { lastError = ErrorFromErrno(errno); }
+
+}  // namespace
+
+HANDLE CreateFileA(const char* path, DWORD desiredAccess, DWORD /*shareMode*/, void* security,
+                   DWORD creationDisposition, DWORD /*flagsAndAttributes*/, HANDLE templateFile) {
+  if (path == nullptr || security != nullptr || templateFile != nullptr) {
+    lastError = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool read = (desiredAccess & GENERIC_READ) != 0;
+  const bool write = (desiredAccess & GENERIC_WRITE) != 0;
+  // A handle without access rights still names the file; transfers through it
+  // fail, as they would on Windows.
+  int flags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+  switch (creationDisposition) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    default: lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
+  }
+  if ((flags & O_TRUNC) && !write) flags = (flags & ~O_ACCMODE) | O_RDWR;
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    SetErrorFromErrno();
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  lastError = ERROR_SUCCESS;
+  return HandleFromFd(fd);
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void* /*overlapped*/) {
+  if (read) *read = 0;
+  if (!IsUsable(file)) return 0;
+  const int fd = FdFromHandle(file);
+  char* out = static_cast<char*>(buffer);
+  DWORD total = 0;
+  while (total < count) {
+    const ssize_t n = ::read(fd, out + total, count - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetErrorFromErrno();
+      if (read) *read = total;
+      return 0;
+    }
+    if (n == 0) break;
+    total += static_cast<DWORD>(n);
+  }
+  if (read) *read = total;
+  lastError = ERROR_SUCCESS;
+  return 1;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, void* /*overlapped*/) {
+  if (written) *written = 0;
+  if (!IsUsable(file)) return 0;
+  const int fd = FdFromHandle(file);
+  const char* in = static_cast<const char*>(buffer);
+  DWORD total = 0;
+  while (total < count) {
+    const ssize_t n = ::write(fd, in + total, count - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetErrorFromErrno();
+      if (written) *written = total;
+      return 0;
+    }
+    if (n == 0) {
+      lastError = ERROR_DISK_FULL;
+      if (written) *written = total;
+      return 0;
+    }
+    total += static_cast<DWORD>(n);
+  }
+  if (written) *written = total;
+  lastError = ERROR_SUCCESS;
+  return 1;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) {
+  if (!IsUsable(file)) return INVALID_SET_FILE_POINTER;
+  std::int64_t distance;
+  if (distanceHigh != nullptr) {
+    distance = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh)) << 32) |
+        static_cast<std::uint32_t>(distanceLow));
+  } else {
+    distance = distanceLow;
+  }
+  int whence;
+  switch (moveMethod) {
+    case FILE_BEGIN: whence = SEEK_SET; break;
+    case FILE_CURRENT: whence = SEEK_CUR; break;
+    case FILE_END: whence = SEEK_END; break;
+    default: lastError = ERROR_INVALID_PARAMETER; return INVALID_SET_FILE_POINTER;
+  }
+  const int fd = FdFromHandle(file);
+  if (whence != SEEK_SET) {
+    const off_t base = ::lseek(fd, 0, whence);
+    if (base < 0) {
+      SetErrorFromErrno();
+      return INVALID_SET_FILE_POINTER;
+    }
+    if (distance < 0 && base + distance < 0) {
+      lastError = ERROR_NEGATIVE_SEEK;
+      return INVALID_SET_FILE_POINTER;
+    }
+    distance += base;
+  } else if (distance < 0) {
+    lastError = ERROR_NEGATIVE_SEEK;
+    return INVALID_SET_FILE_POINTER;
+  }
+  const off_t pos = ::lseek(fd, static_cast<off_t>(distance), SEEK_SET);
+  if (pos < 0) {
+    SetErrorFromErrno();
+    return INVALID_SET_FILE_POINTER;
+  }
+  const auto upos = static_cast<std::uint64_t>(pos);
+  if (distanceHigh != nullptr) {
+    *distanceHigh = static_cast<LONG>(static_cast<std::uint32_t>(upos >> 32));
+  } else if (upos > 0xFFFFFFFFull) {
+    // The position does not fit the 32-bit result without a high part.
+    lastError = ERROR_INVALID_PARAMETER;
+    return INVALID_SET_FILE_POINTER;
+  }
+  lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(upos & 0xFFFFFFFFull);
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  if (!IsUsable(file)) return 0;
+  const int fd = FdFromHandle(file);
+  const off_t pos = ::lseek(fd, 0, SEEK_CUR);
+  if (pos < 0 || ::ftruncate(fd, pos) != 0) {
+    SetErrorFromErrno();
+    return 0;
+  }
+  lastError = ERROR_SUCCESS;
+  return 1;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (!IsUsable(handle)) return 0;
+  if (::close(FdFromHandle(handle)) != 0 && errno != EINTR) {
+    SetErrorFromErrno();
+    return 0;
+  }
+  return 1;
+}
+
+BOOL DeleteFileA(const char* path) {
+  if (path == nullptr) {
+    lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  if (::unlink(path) != 0) {
+    SetErrorFromErrno();
+    return 0;
+  }
+  lastError = ERROR_SUCCESS;
+  return 1;
+}
+
+DWORD GetLastError() { return lastError; }
+void SetLastError(DWORD error) { lastError = error; }
+
+int _access(const char* path, int mode) {
+  if (path == nullptr) return -1;
+  int how = F_OK;
+  if (mode & 2) how |= W_OK;
+  if (mode & 4) how |= R_OK;
+  return ::access(path, how) == 0 ? 0 : -1;
+}
+
+DWORD GetTickCount() {
+  if (TickSource source = tickSource.load(std::memory_order_acquire)) return source();
+  timespec ts;
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                           static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<DWORD>(ms);
+}
+
+void SetTickSourceForTesting(TickSource source) { tickSource.store(source, std::memory_order_release); }
+
+DWORD TlsAlloc() {
+  pthread_key_t key;
+  if (::pthread_key_create(&key, nullptr) != 0) return TLS_OUT_OF_INDEXES;
+  return static_cast<DWORD>(key);
+}
+
+BOOL TlsFree(DWORD index) { return ::pthread_key_delete(static_cast<pthread_key_t>(index)) == 0; }
+
+void* TlsGetValue(DWORD index) { return ::pthread_getspecific(static_cast<pthread_key_t>(index)); }
+
+BOOL TlsSetValue(DWORD index, void* value) {
+  return ::pthread_setspecific(static_cast<pthread_key_t>(index), value) == 0;
+}
+
+int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type) {
+  Prompt current;
+  {
+    std::lock_guard<std::mutex> hold(promptLock);
+    current = prompt;
+  }
+  if (current.handler == nullptr) return IDOK;
+  const int answer = current.handler(current.context, text ? text : "", caption ? caption : "", type, owner);
+  return answer == IDCANCEL ? IDCANCEL : IDOK;
+}
+
+void SetPromptHandler(PromptHandler handler, void* context) {
+  std::lock_guard<std::mutex> hold(promptLock);
+  prompt = Prompt{handler, context};
+}
+
+}  // namespace pc50::platform
+
+#endif  // !_WIN32

@@ -1,0 +1,53 @@
+// One logical file of up to 256 chunks of 2,097,152,000 bytes each, stored as
+// chunk files named path, path_01 ... path_ff, with the interface of AWinFile
+// and 64-bit logical positions.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "spool/win_file.h"
+
+namespace pc50 {
+
+class ASpoolFile : public AWinFile {
+ public:
+  static constexpr std::int64_t kChunkSize = 2097152000LL;
+  static constexpr int kMaxChunks = 256;
+  // Positions at or beyond this are refused.
+  static constexpr std::int64_t kMaxSize = kChunkSize * kMaxChunks;
+
+  ASpoolFile();
+  // Opens the chain at path; throws int 0 when chunk 0 cannot be opened or a
+  // chunk of the chain cannot be opened during the scan.
+  ASpoolFile(const char* path, int mode);
+  ~ASpoolFile() override;
+
+  // Throws int 0 when chunk 0 cannot be opened; 0 when the chain scan fails.
+  platform::BOOL Open(const char* path, int mode) override;
+  platform::BOOL Seek(platform::LONG distanceLow, platform::LONG distanceHigh, int origin) override;
+  std::int64_t GetPosition() override;
+  int Read(void* buffer, platform::DWORD count, platform::LONG distanceLow, platform::LONG distanceHigh,
+           int origin) override;
+  int Write(const void* buffer, platform::DWORD count, platform::LONG distanceLow,
+            platform::LONG distanceHigh, int origin) override;
+  void Close() override;
+  platform::BOOL Delete() override;
+  platform::BOOL SetEnd() override;
+  // Writes the name of chunk k (path plus "_kk") to out. 0 when not open.
+  virtual platform::BOOL GetChunkName(int k, char* out);
+
+  // Convenience for 64-bit positions: Read/Seek with distance split in two.
+  int ReadAt(void* buffer, platform::DWORD count, std::int64_t position);
+  platform::BOOL SeekTo(std::int64_t position);
+
+ private:
+  // (implementation fields chosen by the store)
+  AWinFile* chunks_[kMaxChunks];
+  std::int64_t position_;
+  int lastChunk_;
+  int mode_;
+  std::int64_t chunkSize_;
+};
+
+}  // namespace pc50
