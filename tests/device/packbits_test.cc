@@ -1,0 +1,211 @@
+#include "device/packbits.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/diagnostics.h"
+
+namespace pc50 {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Encode(const Bytes& in) {
+  // Exactly the worst case, so that the sanitizer sees any write beyond it.
+  Bytes out(static_cast<std::size_t>(PackBitsWorstCase(static_cast<int>(in.size()))));
+  const int n = PackBitsEncode(out.data(), in.data(), static_cast<int>(in.size()));
+  out.resize(static_cast<std::size_t>(n));
+  return out;
+}
+
+// The packet choices written out byte by byte, as a model for the fast encoder.
+Bytes ModelEncode(const Bytes& in) {
+  Bytes out;
+  const int n = static_cast<int>(in.size());
+  auto flush = [&](int from, int to) {
+    while (to - from > 128) {
+      out.push_back(0x7F);
+      out.insert(out.end(), in.begin() + from, in.begin() + from + 128);
+      from += 128;
+    }
+    if (to > from) {
+      out.push_back(static_cast<std::uint8_t>(to - from - 1));
+      out.insert(out.end(), in.begin() + from, in.begin() + to);
+    }
+  };
+  int start = 0;
+  int i = 0;
+  while (i < n - 2) {
+    if (!(in[i] == in[i + 1] && (i == start || in[i + 2] == in[i]))) {
+      ++i;
+      continue;
+    }
+    flush(start, i);
+    int end = i;
+    while (end < n && in[end] == in[i]) ++end;
+    int run = end - i;
+    for (; run > 128; run -= 128) out.insert(out.end(), {0x81, in[i]});
+    if (run >= 2) {
+      out.insert(out.end(), {static_cast<std::uint8_t>(1 - run), in[i]});
+      run = 0;
+    }
+    start = end - run;
+    i = end;
+  }
+  flush(start, n);
+  return out;
+}
+
+Bytes Decode(const Bytes& packed, int capacity) {
+  Bytes out(static_cast<std::size_t>(capacity) + 1);
+  int length = -1;
+  EXPECT_TRUE(UnpackBits(packed.data(), static_cast<int>(packed.size()), out.data(), capacity + 1,
+                         &length));
+  EXPECT_EQ(out[static_cast<std::size_t>(length)], 0) << "terminating zero";
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+Bytes Repeat(std::uint8_t value, int count) { return Bytes(static_cast<std::size_t>(count), value); }
+
+TEST(PackBitsEncode, DocumentedPacketChoices) {
+  EXPECT_EQ(Encode({}), Bytes{});
+  EXPECT_EQ(Encode({0, 0, 0, 0}), (Bytes{0xFD, 0x00}));
+  EXPECT_EQ(Encode({1, 2, 3}), (Bytes{0x02, 1, 2, 3}));
+  EXPECT_EQ(Encode({1, 2, 2, 3}), (Bytes{0x03, 1, 2, 2, 3}));
+  EXPECT_EQ(Encode({5, 5, 1, 2}), (Bytes{0xFF, 5, 0x01, 1, 2}));
+  EXPECT_EQ(Encode(Repeat(0xAA, 130)), (Bytes{0x81, 0xAA, 0xFF, 0xAA}));
+  Bytes run129 = Repeat(0xAA, 129);
+  run129.push_back(0x01);
+  EXPECT_EQ(Encode(run129), (Bytes{0x81, 0xAA, 0x01, 0xAA, 0x01}));
+}
+
+TEST(PackBitsEncode, LongLiteralSplitsInto128BytePackets) {
+  Bytes in(300);
+  for (std::size_t k = 0; k < in.size(); ++k) in[k] = static_cast<std::uint8_t>(k);
+  const Bytes out = Encode(in);
+  ASSERT_EQ(out.size(), 303u);
+  EXPECT_EQ(out[0], 0x7F);
+  EXPECT_EQ(out[129], 0x7F);
+  EXPECT_EQ(out[258], 0x2B);
+  EXPECT_EQ(Decode(out, 300), in);
+}
+
+TEST(PackBitsEncode, LastTwoBytesNeverStartARun) {
+  EXPECT_EQ(Encode({7, 7}), (Bytes{0x01, 7, 7}));
+  EXPECT_EQ(Encode({1, 2, 3, 3}), (Bytes{0x03, 1, 2, 3, 3}));
+  EXPECT_EQ(Encode({9, 9, 9}), (Bytes{0xFE, 9}));
+}
+
+// Rows mixing literal stretches, short pairs and long runs, so that the word
+// scans meet every alignment and run boundary.
+Bytes RandomRow(std::mt19937& rng, int length) {
+  Bytes row;
+  row.reserve(static_cast<std::size_t>(length));
+  std::uniform_int_distribution<int> style(0, 3);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> small(0, 2);
+  while (static_cast<int>(row.size()) < length) {
+    const int left = length - static_cast<int>(row.size());
+    const int piece = std::uniform_int_distribution<int>(1, left < 300 ? left : 300)(rng);
+    switch (style(rng)) {
+      case 0:  // noise
+        for (int k = 0; k < piece; ++k) row.push_back(static_cast<std::uint8_t>(byte(rng)));
+        break;
+      case 1:  // few values: many pairs and triples
+        for (int k = 0; k < piece; ++k) row.push_back(static_cast<std::uint8_t>(small(rng)));
+        break;
+      default:  // one run
+        row.insert(row.end(), static_cast<std::size_t>(piece), static_cast<std::uint8_t>(byte(rng)));
+    }
+  }
+  return row;
+}
+
+TEST(PackBitsEncode, MatchesModelAndRoundTripsWithinWorstCase) {
+  std::mt19937 rng(20240611);
+  std::uniform_int_distribution<int> lengths(0, 5000);
+  for (int round = 0; round < 1500; ++round) {
+    const int length = round < 300 ? round : lengths(rng);
+    const Bytes row = RandomRow(rng, length);
+    const Bytes packed = Encode(row);
+    ASSERT_LE(static_cast<int>(packed.size()), PackBitsWorstCase(length)) << "length " << length;
+    ASSERT_EQ(packed, ModelEncode(row)) << "length " << length << " round " << round;
+    ASSERT_EQ(Decode(packed, length), row) << "length " << length;
+  }
+}
+
+TEST(PackBitsEncode, AlternatingBytesReachTheWorstCaseBound) {
+  for (int length : {1, 2, 127, 128, 129, 256, 257, 5000}) {
+    Bytes row(static_cast<std::size_t>(length));
+    for (int k = 0; k < length; ++k) row[static_cast<std::size_t>(k)] = (k & 1) ? 0x55 : 0xAA;
+    const Bytes packed = Encode(row);
+    EXPECT_EQ(static_cast<int>(packed.size()), PackBitsWorstCase(length));
+    EXPECT_EQ(Decode(packed, length), row);
+  }
+}
+
+TEST(UnpackBits, SkipsMinus128AndTerminates) {
+  const Bytes packed = {0xFE, 0xAA, 0x02, 0x01, 0x02, 0x03, 0x80};
+  EXPECT_EQ(Decode(packed, 6), (Bytes{0xAA, 0xAA, 0xAA, 0x01, 0x02, 0x03}));
+}
+
+TEST(UnpackBits, EmptyInputWritesOnlyTheZero) {
+  std::uint8_t out[2] = {0x55, 0x55};
+  int length = -1;
+  EXPECT_TRUE(UnpackBits(nullptr, 0, out, 2, &length));
+  EXPECT_EQ(length, 0);
+  EXPECT_EQ(out[0], 0);
+  EXPECT_EQ(out[1], 0x55);
+}
+
+TEST(UnpackBits, ExactFitSkipsTheZero) {
+  const Bytes packed = {0xFD, 0x11};
+  std::uint8_t out[5] = {0, 0, 0, 0, 0x77};
+  int length = -1;
+  EXPECT_TRUE(UnpackBits(packed.data(), 2, out, 4, &length));
+  EXPECT_EQ(length, 4);
+  EXPECT_EQ(out[4], 0x77);
+}
+
+TEST(UnpackBits, RefusesOutputBeyondCapacityWithoutWritingPastIt) {
+  const struct {
+    Bytes packed;
+    int decodedBefore;
+  } cases[] = {
+      {{0x01, 1, 2, 0xFB, 9}, 2},  // repeat of 6 does not fit after 2
+      {{0x05, 1, 2, 3, 4, 5, 6}, 0},  // literal of 6
+      {{0x81, 9}, 0},                 // repeat of 128
+  };
+  for (const auto& c : cases) {
+    Bytes out(9, 0xEE);  // capacity 5, guard bytes behind
+    int length = -1;
+    ClearFailure();
+    EXPECT_FALSE(UnpackBits(c.packed.data(), static_cast<int>(c.packed.size()), out.data(), 5, &length));
+    EXPECT_EQ(length, c.decodedBefore);
+    EXPECT_NE(std::string(LastFailure()).find("more than 5 bytes"), std::string::npos) << LastFailure();
+    for (std::size_t k = 5; k < out.size(); ++k) EXPECT_EQ(out[k], 0xEE) << "byte " << k;
+  }
+}
+
+TEST(UnpackBits, RefusesPacketsRunningPastTheInput) {
+  std::uint8_t out[64];
+  int length = -1;
+  const Bytes literal = {0x00, 7, 0x04, 1, 2};  // literal of 5, only 2 there
+  ClearFailure();
+  EXPECT_FALSE(UnpackBits(literal.data(), static_cast<int>(literal.size()), out, 64, &length));
+  EXPECT_EQ(length, 1);
+  EXPECT_NE(std::string(LastFailure()).find("literal"), std::string::npos);
+  const Bytes repeat = {0x00, 7, 0xFE};  // repeat without its byte
+  ClearFailure();
+  EXPECT_FALSE(UnpackBits(repeat.data(), static_cast<int>(repeat.size()), out, 64, &length));
+  EXPECT_EQ(length, 1);
+  EXPECT_NE(std::string(LastFailure()).find("repeat"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pc50
