@@ -9,7 +9,7 @@ namespace pc50 {
 
 // Largest output PackBitsEncode can produce for n input bytes: one count byte
 // per 128 literal bytes on top of the data.
-constexpr int PackBitsWorstCase(int n) { return n <= 0 ? 0 : n + (n + 127) / 128; }
+constexpr int PackBitsWorstCase(int n) { return n <= 0 ? 0 : n + n / 128 + (n % 128 != 0); }
 
 // Encodes in[0 .. length) into out and returns the number of bytes written.
 // REQUIRES: out holds PackBitsWorstCase(length) bytes; length >= 0.
