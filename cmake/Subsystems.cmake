@@ -9,7 +9,8 @@ set(PC50_CLOSURE_spool     spool platform)
 set(PC50_CLOSURE_resources resources platform)
 set(PC50_CLOSURE_device    device resources spool platform)
 set(PC50_CLOSURE_ui        ui device resources spool platform)
-set(PC50_CLOSURE_engine    engine ui device resources spool platform)
+# The engine derives from the host-facing driver class, whose members live in host/.
+set(PC50_CLOSURE_engine    engine host ui device resources spool platform)
 set(PC50_CLOSURE_host      host engine ui device resources spool platform)
 
 # pc50_link_subsystem(target subsystem): links the subsystem and everything it

@@ -1,0 +1,198 @@
+// The generic raster driver: runs a print job from the host's spool file,
+// one bounded step per ResumePrint, and forwards every device question to its
+// device-output object.
+//
+// The operations are spread over several files by concern:
+//   raster_driver.cc   construction, queries, InitializePrint/ResumePrint/AbortPrint
+//   spool_records.cc   colour list, raster-file index, cell rows
+//   page_directory.cc  page directory, cell sections, frame sizes, row buffers
+//   page_layout.cc     copies and page layout
+//   band_sequencer.cc  plane data, bands, row composition, page and section ends
+//   row_output.cc      the time-sliced row loops
+//   pending_rows.cc    blank, separator and pending rows
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "device/output_device.h"
+#include "device/settings_block.h"
+#include "pc50/pc50.h"
+#include "spool/spool_file.h"
+
+namespace pc50 {
+
+class ARasterDriver : public ABasePrinterDriver {
+ public:
+  static constexpr int kRecordSize = 34;
+  static constexpr int kNameBufferSize = 128;
+  static constexpr int kScratchBuffers = 4;
+  // Slice limits of the row loops.
+  static constexpr platform::DWORD kSliceMilliseconds = 200;
+  static constexpr std::int32_t kMaxBacklog = 200000;
+
+  ARasterDriver();
+  ~ARasterDriver() override;
+
+  // -- Host-facing operations. --
+  int InitializePrint(JobContext* job, ABasePort* port) override;
+  int ResumePrint(int, int, int, int flags) override;
+  int AbortPrint() override;
+  int HasControlPanel() override;
+  int DoControlPanel(void*, int, HWND, ABasePort*) override;
+  int HasDriverOption() override;
+  int DoDriverOption(void* optionBlock, int action, DrvInfo* info, HWND parent, ABasePort* port) override;
+  int GetPrinterName(char* name, ABasePort* port) override;
+  int DecodePPDString(char* ppdText, char* optionBlock, DrvInfo* info) override;
+  int GetRowNumber() override;
+  int SupportSeparation() override;
+  float GetVersion() override;
+  int PutPPDDisplays(char* displayText, char* optionBlock) override;
+  int SupportCMYKPage() override;
+  int EnumColorModel(int index, int* isDefault, char* name, const DrvInfo* info) override;
+  int FindColorModel(const char* name) override;
+  int GetColorList(int model, ColorList* list) override;
+  int GetDefaultScreening(tagScreeningOption* screening, const DrvInfo* info) override;
+  int GetDefaultColorIndex(char* name, const DrvInfo* info) override;
+  int SetJobFileName(const char* name, const char* name2) override;
+  int DoInitStatusCheck(int& status, char* text) override;
+  int GetStatus(int& status, char* text) override;
+
+  // -- The raster driver's own operations, in table order. --
+  virtual void SetDevice(ABaseOutputDevice* device);
+  virtual int GetDeviceRowNumber();
+  virtual int OpenNextRasterFile();
+  virtual int BeginPage();
+  virtual int BeginPlaneData();
+  virtual int SelectBand(short band);
+  virtual int PutRasterBlock();
+  virtual int PutRowsSequential();
+  virtual int PutRowsInterleaved();
+  virtual int PutRowsDeviceOrder();
+  virtual int ComposeRow(int band);
+  virtual int EndBand();
+  virtual int EndPlaneSection();
+  virtual int ReturnToSpoolIndex();
+  virtual int FinishJob();
+  virtual int PutSeparatorRow();
+  virtual int PutBlankRows(int count);
+  virtual int ReadColorNames();
+  virtual int ReadSection(std::int64_t position);
+  virtual int ReadCellRow(int kind, std::uint8_t* out);
+  virtual int NextPage();
+  virtual int FlushRepeatRows();
+  virtual int FlushPendingRows();
+  virtual int FlushAllPendingRows();
+  virtual void ComputeFrameSizes();
+  virtual void ComputeLayout();
+  virtual int AllocateRowBuffers();
+
+  // Where a job stands, for the host's "is it over" questions and for tests.
+  enum class JobState { kIdle, kStarted, kRunning, kEnded, kFailed, kAborted };
+  JobState state() const { return state_; }
+  const SettingsBlock& settings() const { return settings_; }
+
+  // Phase of the dotted separator pattern, shared by every job of the process.
+  static std::atomic<int> separatorPhase;
+
+ protected:
+  // Reads the record at position into the record window (cleared first, so a
+  // short read never leaves stale bytes). Returns the bytes read.
+  int ReadRecord(std::int64_t position);
+  int RecordCode() const { return static_cast<std::int8_t>(record_[0]); }
+  bool HasJob() const { return device_ != nullptr && job_ != nullptr && spool_ != nullptr; }
+  // Closes the reader and releases the plane buffers after a failed step.
+  void FailStep();
+  void ReleasePlaneBuffers();
+  // The scratch buffer that holds rows of a cell kind: 0 centre, 1 right, 2 left.
+  static int ScratchBufferFor(int kind);
+  bool PlaneEnabled(int plane) const { return settings_.planes[plane].enabled != 0; }
+  // The next enabled plane after plane up to lastPlane, or -1.
+  int NextEnabledPlane(int plane) const;
+  // Row length in bytes of w pixels at the plane's depth.
+  int RowBytes(int plane, int pixels) const;
+  // Sends one row of the plane buffer of the current plane.
+  int SendRow(int byteCount, const std::uint8_t* row);
+  // The band transition at a band's end; queue = 1 for EndBand.
+  enum class Transition { kContinue, kPageFinished, kFailed };
+  Transition ApplyBandTransition(int firstConcerned, int lastConcerned, bool interleaved, bool queue);
+  int SendSeparatorBlock(int rows, bool interleaved);
+
+  // -- State used by the lifecycle. --
+  std::int32_t deviceOpen_ = 0;
+  std::unique_ptr<std::uint8_t[]> scratchBuffers_[kScratchBuffers];
+  std::int32_t scratchSizes_[kScratchBuffers] = {};
+  std::unique_ptr<std::uint8_t[]> planeBuffers_[kPlaneCount];
+  std::int32_t planeBufferSizes_[kPlaneCount] = {};
+
+  // Per-plane tables.
+  std::int32_t bandState_[kPlaneCount] = {};
+  std::int32_t copyRowsDone_[kPlaneCount] = {};
+  std::int32_t pageCopyRows_[kPlaneCount] = {};
+  std::int32_t rowCopies_[kPlaneCount] = {};
+  std::int32_t pendingRepeats_[kPlaneCount] = {};
+  std::int32_t pendingRowBytes_[kPlaneCount] = {};
+  std::int32_t pendingSeparator_[kPlaneCount] = {};
+  std::int32_t pendingGap_[kPlaneCount] = {};
+
+  std::uint8_t colorMask_[31];
+  std::uint8_t record_[kRecordSize] = {};
+  ABaseOutputDevice* device_ = nullptr;  // owned by the most derived driver
+  JobContext* job_ = nullptr;            // owned by whoever made it
+  std::unique_ptr<ASpoolFile> spool_;
+  SettingsBlock settings_;
+
+  std::int64_t readPos_ = 0;
+  std::int64_t recordPos_ = 0;
+  std::int32_t pageLength_ = 0;
+  std::int32_t repeatX_ = 1;
+  std::int32_t repeatY_ = 1;
+  std::int32_t progressStep_ = 1;
+  std::int32_t passesPerPage_ = 0;
+  std::int32_t passesDone_ = 0;
+
+  // Frame sizes of the current page directory.
+  std::int32_t cellWidths_[kCellKinds] = {};
+  std::int32_t cellHeights_[kCellKinds] = {};
+  std::int32_t firstBandHeight_ = 0;
+  std::int32_t lastBandHeight_ = 0;
+  std::int32_t leftColumnWidth_ = 0;
+  std::int32_t rightColumnWidth_ = 0;
+
+  // Layout of the copies.
+  std::int32_t copiesPerRow_ = 0;
+  std::int32_t copyRowsPerLength_ = 0;
+  std::int32_t lengthRemainder_ = 0;
+  std::int32_t copyRowsPerPage_ = 0;
+  std::int32_t pageCount_ = 0;
+  std::int32_t lastPageCopyRows_ = 0;
+  std::int32_t lastRowCopies_ = 0;
+  std::int32_t pageRows_ = 0;
+  std::int32_t pageColumns_ = 0;
+  std::int32_t lastPageRows_ = 0;
+  std::int32_t lastPageColumns_ = 0;
+  std::int32_t currentPageRows_ = 0;
+  std::int32_t currentPageColumns_ = 0;
+  std::int32_t uniformPages_ = 0;
+  std::int32_t pagesDone_ = 0;
+
+  // Page sequencing.
+  std::int32_t rowsDone_ = 0;
+  std::int32_t planesOneAtATime_ = 0;
+  std::int32_t deviceWholePlanes_ = 0;
+
+  JobState state_ = JobState::kIdle;
+  bool attached_ = false;  // the device holds this job's record
+
+ private:
+  // Lifecycle helpers.
+  bool OpenJob(ABasePort* port);
+  bool ReadHeader();
+  bool AttachDevice();
+  bool ReadIndexStart();
+  int RunStep(bool toFile);
+  int Dispatch();
+};
+
+}  // namespace pc50

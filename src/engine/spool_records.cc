@@ -1,0 +1,161 @@
+// ARasterDriver: the spool record stream. The colour list, the index of
+// raster files, the end of the job, and fetching one packed cell row.
+#include <cstring>
+
+#include "device/packbits.h"
+#include "engine/little_endian.h"
+#include "engine/raster_driver.h"
+#include "platform/diagnostics.h"
+#include "spool/sibling_path.h"
+
+namespace pc50 {
+namespace {
+
+constexpr int kCodeEndOfJob = 12;
+constexpr int kCodeRasterRow = 20;
+constexpr int kCodeRasterPrologue = 24;
+constexpr int kCodeColorList = 30;
+constexpr int kCodeRasterFile = 125;
+constexpr int kColorEntrySize = 36;
+constexpr int kColorNameOffset = 4;
+constexpr int kColorNameLength = 32;
+constexpr int kRasterDataStart = 16;
+
+}  // namespace
+
+int ARasterDriver::ReadColorNames() {
+  if (!HasJob()) return Fail("no job");
+  ReadRecord(readPos_);
+  if (RecordCode() != kCodeColorList) {
+    return Fail("spool index: expected the colour list (record 30) at byte %lld",
+                static_cast<long long>(readPos_));
+  }
+  const int count = static_cast<std::int8_t>(record_[1]);
+  if (count < 0) return Fail("spool index: colour list with a negative count (%d)", count);
+  settings_.colorCount = count;
+  if (!spool_->SeekTo(readPos_ + 2)) return Fail("spool index: cannot read the colour list");
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t entry[kColorEntrySize];
+    if (spool_->Read(entry, kColorEntrySize, 0, 0, 1) < kColorEntrySize) {
+      return Fail("spool index: colour list ends inside entry %d of %d", i + 1, count);
+    }
+    const int plane = device_->GetPlaneOrder(i);
+    if (plane < 0 || plane >= kPlaneCount) return Fail("device gave plane %d for colour %d", plane, i);
+    PlaneRecord& record = settings_.planes[plane];
+    std::memset(&record, 0, sizeof record);
+    record.order = i;
+    std::memcpy(record.name, entry + kColorNameOffset, kColorNameLength);
+  }
+  return 1;
+}
+
+int ARasterDriver::OpenNextRasterFile() {
+  if (!HasJob()) return Fail("no job");
+  const int length = static_cast<std::int8_t>(record_[1]);
+  if (length < 1 || length >= kNameBufferSize) {
+    return Fail("spool index: raster-file name length %d at byte %lld is outside 1..127", length,
+                static_cast<long long>(readPos_));
+  }
+  char name[kNameBufferSize] = {};
+  if (spool_->ReadAt(name, static_cast<platform::DWORD>(length), readPos_ + 2) < length) {
+    return Fail("spool index: raster-file name at byte %lld is cut short", static_cast<long long>(readPos_));
+  }
+  readPos_ += length + 2;
+  spool_->Close();
+  settings_.inRasterFile = 1;
+
+  char path[AWinFile::kPathSize];
+  if (!MakeSiblingPath(job_->spoolPath, name, path, sizeof path)) {
+    return FailIfUnexplained("raster file '%s': path too long", name);
+  }
+  bool opened = false;
+  try {
+    opened = spool_->Open(path, 0) != 0;
+  } catch (int) {
+    opened = false;
+  }
+  if (!opened) return FailIfUnexplained("cannot open raster file '%s'", path);
+  if (ReadRecord(0) < 1 || RecordCode() != kCodeRasterPrologue) {
+    return Fail("raster file '%s' does not begin with the raster prologue (24)", path);
+  }
+  if (!spool_->SeekTo(kRasterDataStart)) return Fail("raster file '%s' is too short", path);
+  recordPos_ = spool_->GetPosition();
+  return 1;
+}
+
+int ARasterDriver::ReturnToSpoolIndex() {
+  if (!HasJob()) return Fail("no job");
+  spool_->Close();
+  settings_.inRasterFile = 0;
+  bool opened = false;
+  try {
+    opened = spool_->Open(job_->spoolPath, 0) != 0;
+  } catch (int) {
+    opened = false;
+  }
+  if (!opened) return FailIfUnexplained("cannot reopen spool file '%s'", job_->spoolPath);
+  ReadRecord(readPos_);
+  spool_->SeekTo(readPos_);
+  switch (RecordCode()) {
+    case kCodeEndOfJob: return FinishJob();
+    case kCodeRasterFile: return OpenNextRasterFile();
+    default:
+      return Fail("spool index: expected a raster file (125) or the end of the job (12) at byte %lld, found %d",
+                  static_cast<long long>(readPos_), RecordCode());
+  }
+}
+
+int ARasterDriver::FinishJob() {
+  if (!HasJob()) return Fail("no job");
+  job_->copies = copiesPerRow_;
+  int result = device_->CompleteJob();
+  if (result == 0) FailIfUnexplained("the device could not complete the job");
+  if (device_->CloseOutput() == 0) result = FailIfUnexplained("the device could not close its output");
+  spool_->Close();
+  if (device_->port == nullptr) device_->outputFile.Close();
+  state_ = JobState::kEnded;
+  return result;
+}
+
+int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
+  if (kind < 0 || kind >= kCellKinds || out == nullptr) return Fail("cell kind %d has no row buffer", kind);
+  const int plane = settings_.currentPlane;
+  PlaneRecord& record = settings_.planes[plane];
+  std::int64_t& position = record.cellPos[kind];
+  try {
+    ReadRecord(position);
+    if (RecordCode() != kCodeRasterRow) {
+      return Fail("expected a row record (20) of cell %d at byte %lld, found %d", kind,
+                  static_cast<long long>(position), RecordCode());
+    }
+    const int fields = static_cast<std::int8_t>(record_[1]);
+    if (fields < 1) {
+      return Fail("row record at byte %lld has %d length fields", static_cast<long long>(position), fields);
+    }
+    const int packedLength = LoadU16(record_ + 2);
+    position += 2 + 2 * fields;
+
+    const int capacity = scratchSizes_[ScratchBufferFor(kind)];
+    const int rowBytes = RowBytes(plane, cellWidths_[kind]);
+    if (rowBytes > capacity) return Fail("cell %d rows of %d bytes do not fit their buffer", kind, rowBytes);
+    std::memset(out, 0, static_cast<std::size_t>(rowBytes));
+    if (packedLength > scratchSizes_[3]) {
+      return Fail("row record at byte %lld: %d packed bytes exceed the row buffer", static_cast<long long>(position),
+                  packedLength);
+    }
+    std::uint8_t* packed = scratchBuffers_[3].get();
+    if (packedLength > 0 && spool_->ReadAt(packed, static_cast<platform::DWORD>(packedLength), position) < packedLength) {
+      return Fail("row record at byte %lld is cut short", static_cast<long long>(position));
+    }
+    int unpacked = 0;
+    if (!UnpackBits(packed, packedLength, out, capacity, &unpacked)) {
+      return FailIfUnexplained("row record at byte %lld does not fit cell %d", static_cast<long long>(position), kind);
+    }
+    position += packedLength;
+    return 1;
+  } catch (...) {
+    return FailIfUnexplained("cannot read a row of cell %d", kind);
+  }
+}
+
+}  // namespace pc50
