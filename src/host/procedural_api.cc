@@ -8,6 +8,7 @@
 #include "device/settings_block.h"
 #include "engine/pc50_driver.h"
 #include "host/driver_app.h"
+#include "host/drv_info_builder.h"
 #include "host/host_record.h"
 #include "host/module_state.h"
 #include "pc50/pc50.h"
@@ -69,17 +70,6 @@ bool StartJobRecord(const HostRecord& record, JobContext* job) {
   job->reserved2 = 0;
   CopyInEachCall(record, job);
   return true;
-}
-
-// Host information built from a DriverSetupInfo for the call.
-DrvInfo MakeDrvInfo(const HostRecord& setup) {
-  DrvInfo info{};
-  const char* text = setup.Text(dsi::kText);
-  std::size_t i = 0;
-  for (; i < sizeof info.text && text[i] != '\0'; ++i) info.text[i] = text[i];
-  info.value1 = setup.I16(dsi::kValue1);
-  info.value2 = setup.I16(dsi::kValue2);
-  return info;
 }
 
 void DestroySlots(CDriverApp& app) {
@@ -183,7 +173,7 @@ PC50_API int DECODESTRING(char* ppdText, DriverSetupInfo* setup) {
   if (ppdText == nullptr || setup == nullptr) return Fail("no option text or setup record");
   try {
     HostRecord record(setup);
-    DrvInfo info = MakeDrvInfo(record);
+    DrvInfo info = MakeDrvInfo(setup);
     APC50Driver driver;
     // Decode into a copy: the host's own fields from byte 192 on must survive
     // the 200 bytes of the nibble form.
@@ -234,7 +224,7 @@ PC50_API int PopUpDriverOptionDialog(HWND parent, DriverSetupInfo* setup, int ac
   if (setup == nullptr) return Fail("no setup record");
   try {
     HostRecord record(setup);
-    DrvInfo info = MakeDrvInfo(record);
+    DrvInfo info = MakeDrvInfo(setup);
     APC50Driver driver;
     return driver.DoDriverOption(record.Bytes(dsi::kOptionBlock), action, &info, parent, nullptr);
   } catch (...) {
