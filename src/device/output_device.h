@@ -42,12 +42,16 @@ class ABaseOutputDevice {
   virtual int GetColorList(int type, ColorList* list) = 0;
   virtual int FindColorModel(const char* name);
   virtual int GetPassCount();
-  // One row with page and plane bracketing; may advance *plane.
+  // One row with page and plane bracketing; may advance *plane. With
+  // rowsPerPlane > 0 the plane advances to the next enabled plane, ending the
+  // page when it wraps; 0 when no plane 0..lastPlane is enabled.
   virtual int PutRow(int* plane, int byteCount, const std::uint8_t* row);
   virtual int SendRow(int plane, int byteCount, const std::uint8_t* row) = 0;
   virtual int AbortOutput() = 0;
   virtual int CloseOutput();
   virtual int GetDefaultColorIndex(char* name, const DrvInfo* info);
+  // Stores both names in the attached job record. 0, storing nothing, when
+  // there is no job record or a name does not fit its 512-byte field.
   virtual int SetJobFileName(const char* name1, const char* name2);
   virtual int QueryPlane(int plane) = 0;
   virtual int SupportsSection();
@@ -64,6 +68,8 @@ class ABaseOutputDevice {
   virtual int ShowProgress(int percent);
   // Every byte the device produces passes through here.
   virtual int WriteOutput(const std::uint8_t* data, int length, int flush);
+  // Writes at the output file's position and adds length to the job's
+  // bytesProduced. 0 for length 0, a short write, or a count past INT32_MAX.
   virtual int WriteToFile(const std::uint8_t* data, int length);
   virtual int WriteString(const char* text, int ignored);
   virtual int Attach(JobContext* job, SettingsBlock* settings);
@@ -86,7 +92,10 @@ class ABaseOutputDevice {
   virtual int DecodePPDString(const char* text, std::uint8_t* block, DrvInfo* info);
   virtual int PutPPDDisplays(char* ignored, char* out);
   virtual void SetStatusText(int code, const char* text);
-  // Composes one output row; returns its width in pixels (dst may be null).
+  // Composes one output row: lead blank pixels, the left part, midCopies
+  // middle parts separated by gap pixels, the right part, each source pixel
+  // repeated. Returns its width in pixels (dst may be null: width only);
+  // midCopies < 1 leaves the middle out. 0 for negative or oversized rows.
   virtual int ScaleRow(int bitsPerPixel, int repeat, int lead, int leftWidth, const std::uint8_t* left,
                        int midWidth, const std::uint8_t* mid, int midCopies, int gap, int rightWidth,
                        const std::uint8_t* right, std::uint8_t* dst);
@@ -111,6 +120,14 @@ class ABaseOutputDevice {
   float yResolution;
   std::int32_t planeOrder[kPlaneCount];
   std::int32_t pagePending;
+
+ private:
+  // Hands bytes to the port; 0 unless the port took all of them.
+  int SendToPort(const std::uint8_t* data, int length);
+  // PutRow with the settings block's separations flag set.
+  int PutSeparationRow(int plane, int byteCount, const std::uint8_t* row);
+  // Moves *plane to the next enabled plane, ending the page when it wraps.
+  int AdvancePlane(int* plane);
 };
 
 }  // namespace pc50
