@@ -17,7 +17,8 @@ class AWinFile {
   static constexpr int kPathSize = 512;
 
   AWinFile();
-  // Opens path; throws int 0 when the file cannot be opened.
+  // Opens path; throws int 0 when the file cannot be opened (the reason is
+  // recorded with Fail).
   AWinFile(const char* path, int mode);
   AWinFile(const AWinFile&) = delete;
   AWinFile& operator=(const AWinFile&) = delete;
@@ -32,14 +33,15 @@ class AWinFile {
   // out holds 512 bytes. 0 when not open.
   virtual platform::BOOL GetFileDirectory(char* out);
   virtual platform::HANDLE GetHandle();
-  // The part after the last separator (the whole path without one), bounded
-  // at 256 bytes. 0 when not open.
+  // The part after the last separator (the whole path without one); out
+  // holds 256 bytes. 0 when not open or when the name does not fit.
   virtual platform::BOOL GetFileName(char* out);
   // Moves to the signed 64-bit distance high:low from origin. 0 on failure.
   virtual platform::BOOL Seek(platform::LONG distanceLow, platform::LONG distanceHigh, int origin);
   // The current position, -1 when not open or on failure.
   virtual std::int64_t GetPosition();
-  // Seeks first unless origin is 1 with distance 0; returns bytes moved.
+  // Seeks first unless origin is 1 with distance 0; returns bytes moved
+  // (at most INT_MAX per call).
   virtual int Read(void* buffer, platform::DWORD count, platform::LONG distanceLow,
                    platform::LONG distanceHigh, int origin);
   virtual int Write(const void* buffer, platform::DWORD count, platform::LONG distanceLow,
@@ -51,6 +53,9 @@ class AWinFile {
   virtual platform::BOOL SetEnd();
 
   bool IsOpen() const { return handle_ != platform::INVALID_HANDLE_VALUE; }
+
+  // A short human-readable text for a system error code, for failure reasons.
+  static const char* ErrorText(platform::DWORD error);
 
  protected:
   platform::HANDLE handle_;
