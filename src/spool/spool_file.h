@@ -1,6 +1,11 @@
 // One logical file of up to 256 chunks of 2,097,152,000 bytes each, stored as
 // chunk files named path, path_01 ... path_ff, with the interface of AWinFile
 // and 64-bit logical positions.
+//
+// Opening in mode 0 never changes the disk: chunk files outside the valid
+// chain are left alone and reads past the end create nothing. Modes 1 and 2
+// remove chunk files that do not belong to the chain, and grow the chain as
+// positions beyond its end are reached.
 #pragma once
 
 #include <cstdint>
@@ -42,8 +47,19 @@ class ASpoolFile : public AWinFile {
   platform::BOOL SeekTo(std::int64_t position);
 
  private:
-  // (implementation fields chosen by the store)
-  AWinFile* chunks_[kMaxChunks];
+  // The file of chunk k: the store's own file for 0, the owned object above.
+  AWinFile* ChunkAt(int k);
+  // Builds the name of chunk k into out (kPathSize bytes).
+  void ChunkName(int k, char* out) const;
+  // Adopts the chunks that continue chunk 0 (see spool_file.cc).
+  platform::BOOL ScanChain();
+  // Makes chunks up to target exist, each below it exactly one chunk long.
+  platform::BOOL ExtendTo(int target);
+  // Closes and removes chunk k (k > 0) and forgets it.
+  void DropChunk(int k, bool remove);
+
+  // Entry 0 stays empty: chunk 0 is the store's own file.
+  std::unique_ptr<AWinFile> chunks_[kMaxChunks];
   std::int64_t position_;
   int lastChunk_;
   int mode_;
