@@ -1,8 +1,10 @@
 #include "resources/string_table.h"
 
 #include <cstring>
+#include <vector>
 
 #include "platform/diagnostics.h"
+#include "platform/module_resources.h"
 
 namespace pc50 {
 namespace {
@@ -27,6 +29,26 @@ const char* FindString(int id) {
 
 }  // namespace
 
+#if defined(_WIN32)
+
+// Windows modules carry the table as resources (generated from the same
+// strings.def), loaded from the module's own instance.
+int LoadResourceString(int id, char* out, int maxBytes) {
+  if (FindString(id) == nullptr) return Fail("string table has no entry %d", id);
+  if (out == nullptr || maxBytes <= 0) return Fail("no room to load string %d", id);
+  if (maxBytes == 1) {
+    out[0] = '\0';
+    return Fail("no room to load string %d", id);
+  }
+  std::vector<char> loaded(static_cast<std::size_t>(maxBytes), '\0');
+  const int length = platform::LoadStringA(static_cast<unsigned>(id), loaded.data(), maxBytes);
+  if (length <= 0) return Fail("string %d could not be loaded from the module's resources", id);
+  std::memcpy(out, loaded.data(), static_cast<std::size_t>(length) + 1);
+  return length;
+}
+
+#else
+
 int LoadResourceString(int id, char* out, int maxBytes) {
   const char* text = FindString(id);
   if (text == nullptr) return Fail("string table has no entry %d", id);
@@ -39,6 +61,8 @@ int LoadResourceString(int id, char* out, int maxBytes) {
   if (length == 0) return Fail("no room to load string %d", id);
   return static_cast<int>(length);
 }
+
+#endif  // _WIN32
 
 int GetListItem(int index, const char* list, char* out, std::size_t capacity) {
   if (out == nullptr || capacity == 0) return Fail("no room for list item %d", index);
