@@ -72,13 +72,16 @@ APC50Device::APC50Device()
       colourCodes{},
       colourRefs{},
       colourCount(0),
-      bytesPerRow(0) {
+      bytesPerRow(0),
+      rowAreaBytes(0),
+      rowPosition(0),
+      assembledRows(0) {
   std::memcpy(planeOrder, kOrderYMCK, sizeof kOrderYMCK);
   rowsPerPlane = 0;
   for (const ColourDefault& colour : kColours) AddColour(colour.name, colour.colorRef, colour.code);
 }
 
-APC50Device::~APC50Device() = default;
+APC50Device::~APC50Device() { DiscardTempFile(); }
 
 void APC50Device::AddColour(const char* name, std::uint32_t colorRef, std::int32_t code) {
   if (colourCount >= kColourCapacity) return;

@@ -7,7 +7,9 @@
 // system header of its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace pc50::platform {
 
@@ -91,6 +93,15 @@ void SetLastError(DWORD error);
 
 // _access from the C runtime: 0 when the file exists (mode 0), -1 otherwise.
 int _access(const char* path, int mode);
+
+// Creates a new, empty file with a unique name in the system's temporary
+// directory (TMPDIR, else /tmp; on Windows the GetTempPath directory): prefix,
+// some unique characters, then suffix. The file is created exclusively, never
+// opening one that exists, and returned open for binary reading and writing.
+// Its path goes to pathOut (capacity bytes). Null on failure, with the last
+// error set and nothing left on disk; a path that does not fit capacity is
+// ERROR_FILENAME_EXCED_RANGE.
+std::FILE* CreateTempFile(const char* prefix, const char* suffix, char* pathOut, std::size_t capacity);
 
 // ---- Time ------------------------------------------------------------------
 

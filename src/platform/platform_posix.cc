@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -242,6 +245,40 @@ int _access(const char* path, int mode) {
   if (mode & 2) how |= W_OK;
   if (mode & 4) how |= R_OK;
   return ::access(path, how) == 0 ? 0 : -1;
+}
+
+std::FILE* CreateTempFile(const char* prefix, const char* suffix, char* pathOut, std::size_t capacity) {
+  if (prefix == nullptr || suffix == nullptr || pathOut == nullptr || capacity == 0) {
+    lastError = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  const char* dir = std::getenv("TMPDIR");
+  if (dir == nullptr || *dir == '\0') dir = "/tmp";
+  std::string path = dir;
+  if (path.back() != '/') path += '/';
+  path += prefix;
+  path += "XXXXXX";
+  path += suffix;
+  if (path.size() >= capacity) {
+    lastError = ERROR_FILENAME_EXCED_RANGE;
+    return nullptr;
+  }
+  const int fd = ::mkstemps(path.data(), static_cast<int>(std::strlen(suffix)));
+  if (fd < 0) {
+    SetErrorFromErrno();
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  std::FILE* file = ::fdopen(fd, "w+b");
+  if (file == nullptr) {
+    SetErrorFromErrno();
+    ::close(fd);
+    ::unlink(path.c_str());
+    return nullptr;
+  }
+  std::memcpy(pathOut, path.c_str(), path.size() + 1);
+  lastError = ERROR_SUCCESS;
+  return file;
 }
 
 DWORD GetTickCount() {
