@@ -35,9 +35,18 @@ class ProbeDriver : public APC50Driver {
   using ARasterDriver::ReturnToSpoolIndex;
 };
 
+// A job with the given colour list and one small inline image of colour 0; an
+// empty colour list gives an index without page data.
 SpoolJob ColourJob(std::vector<std::string> colours = {"Cyan", "Magenta", "Yellow", "Black"}) {
   SpoolJob job;
   job.colours = std::move(colours);
+  if (job.colours.empty()) {
+    job.placement = hostkit::ImagePlacement::kRasterFiles;
+    return job;
+  }
+  hostkit::Image image;
+  image.cells[hostkit::kMain] = hostkit::FilledCell(8, 2, {0});
+  job.images.push_back(image);
   return job;
 }
 
@@ -69,14 +78,14 @@ class RasterDriverTest : public ::testing::Test {
 
 TEST_F(RasterDriverTest, Version6HeaderGivesDeviceUnitsMaskAndModel) {
   SpoolJob job = ColourJob();
-  job.x_resolution = 360.0f;
-  job.y_resolution = 300.0f;  // the device prints it at 360
-  job.left_margin = 0.25;
-  job.top_margin = 0.5;
-  job.copy_gap = 0.1;
-  job.copy_row_gap = 0.2f;
-  job.page_length = 3.0f;
-  job.colour_model = 2;
+  job.xResolution = 360.0f;
+  job.yResolution = 300.0f;  // the device prints it at 360
+  job.leftMargin = 0.25;
+  job.topMargin = 0.5;
+  job.copyGap = 0.1;
+  job.copyRowGap = 0.2f;
+  job.pageLength = 3.0f;
+  job.colourModel = 2;
   job.SetColourPrintable(1, false);
   ASSERT_EQ(Start(job), 1) << LastFailure();
 
@@ -99,10 +108,10 @@ TEST_F(RasterDriverTest, Version6HeaderGivesDeviceUnitsMaskAndModel) {
 TEST_F(RasterDriverTest, Version5HeaderTakesIntegerResolutionsAndFullMask) {
   SpoolJob job = ColourJob();
   job.version = 5;
-  job.x_resolution = 360;
-  job.y_resolution = 360;
-  job.copy_gap = 0.5;       // also the gap between copy rows before version 6
-  job.copy_row_gap = 1.0f;  // not read
+  job.xResolution = 360;
+  job.yResolution = 360;
+  job.copyGap = 0.5;       // also the gap between copy rows before version 6
+  job.copyRowGap = 1.0f;  // not read
   job.SetColourPrintable(0, false);
   ASSERT_EQ(Start(job), 1) << LastFailure();
   EXPECT_EQ(driver_.settings_.gapY, 180);
@@ -116,8 +125,8 @@ TEST_F(RasterDriverTest, LowResolutionsRepeatPixels) {
   };
   for (const Case c : {Case{90, 2}, Case{120, 1}, Case{180, 1}, Case{60, 3}, Case{400, 1}}) {
     SpoolJob job = ColourJob();
-    job.x_resolution = c.dpi;
-    job.y_resolution = c.dpi;
+    job.xResolution = c.dpi;
+    job.yResolution = c.dpi;
     ProbeDriver driver;
     Write(job);
     ASSERT_EQ(driver.InitializePrint(&job_, nullptr), 1) << c.dpi;
@@ -128,7 +137,7 @@ TEST_F(RasterDriverTest, LowResolutionsRepeatPixels) {
 
 TEST_F(RasterDriverTest, NegativePageLengthMeansTheWholeMedia) {
   SpoolJob job = ColourJob();
-  job.page_length = -2.0f;
+  job.pageLength = -2.0f;
   ASSERT_EQ(Start(job), 1);
   EXPECT_EQ(driver_.pageLength_, 0);
 }
@@ -139,8 +148,8 @@ TEST_F(RasterDriverTest, LeadingRecord21IsSkipped) {
   hostkit::BuiltJob built;
   Write(job, &built);
   ASSERT_EQ(driver_.InitializePrint(&job_, nullptr), 1) << LastFailure();
-  EXPECT_EQ(built.layout.colour_list, built.layout.record21 + 14);
-  EXPECT_EQ(driver_.recordPos_, built.layout.colour_list + 2 + 36 * 4);
+  EXPECT_EQ(built.layout.colourList, built.layout.record21 + 14);
+  EXPECT_EQ(driver_.recordPos_, built.layout.colourList + 2 + 36 * 4);
 }
 
 TEST_F(RasterDriverTest, ColourNamesGoToThePlanesOfThePrintOrder) {
@@ -163,7 +172,7 @@ TEST_F(RasterDriverTest, EmptyColourListStartsAndTouchesNoPlane) {
 TEST_F(RasterDriverTest, MissingColourListFailsAndClosesTheReader) {
   hostkit::BuiltJob built;
   ASSERT_EQ(hostkit::BuildSpoolJob(ColourJob(), &built), "");
-  built.spool[built.layout.colour_list] = 31;
+  built.spool[built.layout.colourList] = 31;
   ASSERT_EQ(hostkit::WriteBuiltJob(built, job_.spoolPath), "");
   EXPECT_EQ(driver_.InitializePrint(&job_, nullptr), 0);
   EXPECT_NE(std::string(LastFailure()).find("colour list"), std::string::npos) << LastFailure();
@@ -178,13 +187,12 @@ TEST_F(RasterDriverTest, HostileHeadersFailTheStartWithAReason) {
     const char* reason;
   };
   const Case cases[] = {
-      {"zero resolution", [](SpoolJob& j) { j.x_resolution = 0; }, "X resolution"},
-      {"negative resolution", [](SpoolJob& j) { j.y_resolution = -180; }, "Y resolution"},
-      {"NaN resolution", [](SpoolJob& j) { j.x_resolution = std::nanf(""); }, "X resolution"},
-      {"tiny resolution", [](SpoolJob& j) { j.x_resolution = 1e-30f; }, "too low"},
-      {"huge margin", [](SpoolJob& j) { j.left_margin = 1e12; }, "left margin"},
-      {"negative gap", [](SpoolJob& j) { j.copy_gap = -1.0; }, "gap"},
-      {"long text", [](SpoolJob& j) { j.device_texts[2] = std::string(128, 'x'); }, "device text 3"},
+      {"zero resolution", [](SpoolJob& j) { j.xResolution = 0; }, "X resolution"},
+      {"negative resolution", [](SpoolJob& j) { j.yResolution = -180; }, "Y resolution"},
+      {"NaN resolution", [](SpoolJob& j) { j.xResolution = std::nanf(""); }, "X resolution"},
+      {"tiny resolution", [](SpoolJob& j) { j.xResolution = 1e-30f; }, "too low"},
+      {"huge margin", [](SpoolJob& j) { j.leftMargin = 1e12; }, "left margin"},
+      {"negative gap", [](SpoolJob& j) { j.copyGap = -1.0; }, "gap"},
   };
   for (const Case& c : cases) {
     SpoolJob job = ColourJob();
@@ -195,6 +203,15 @@ TEST_F(RasterDriverTest, HostileHeadersFailTheStartWithAReason) {
     EXPECT_NE(std::string(LastFailure()).find(c.reason), std::string::npos) << c.name << ": " << LastFailure();
     EXPECT_FALSE(driver.spool_->IsOpen()) << c.name;
   }
+}
+
+TEST_F(RasterDriverTest, DeviceTextWithoutRoomForItsTerminatorFailsTheStart) {
+  hostkit::BuiltJob built;
+  ASSERT_EQ(hostkit::BuildSpoolJob(ColourJob(), &built), "");
+  std::memset(&built.spool[hostkit::header::kThirdText], 'x', 128);
+  ASSERT_EQ(hostkit::WriteBuiltJob(built, job_.spoolPath), "");
+  EXPECT_EQ(driver_.InitializePrint(&job_, nullptr), 0);
+  EXPECT_NE(std::string(LastFailure()).find("device text 3"), std::string::npos) << LastFailure();
 }
 
 TEST_F(RasterDriverTest, UnopenableSpoolFailsTheStart) {
@@ -211,8 +228,7 @@ TEST_F(RasterDriverTest, ResumeWithoutBitOneDoesNothing) {
 }
 
 TEST_F(RasterDriverTest, IndexWithoutPageDataFailsTheFirstStepAndLaterStepsReturnZero) {
-  SpoolJob job = ColourJob();
-  job.placement = hostkit::ImagePlacement::kRasterFiles;  // no images: the index ends at once
+  SpoolJob job = ColourJob({});  // no images: the index ends at once
   ASSERT_EQ(Start(job), 1) << LastFailure();
   EXPECT_EQ(driver_.ResumePrint(0, 0, 0, 2), 0);
   EXPECT_NE(std::string(LastFailure()).find("record code 12"), std::string::npos) << LastFailure();
@@ -224,6 +240,7 @@ TEST_F(RasterDriverTest, IndexWithoutPageDataFailsTheFirstStepAndLaterStepsRetur
 SpoolJob RasterFileJob(int images) {
   SpoolJob job = ColourJob({"Black"});
   job.placement = hostkit::ImagePlacement::kRasterFiles;
+  job.images.clear();
   for (int i = 0; i < images; ++i) {
     hostkit::Image image;
     image.cells[hostkit::kMain] = hostkit::FilledCell(8, 2, {0});
@@ -234,7 +251,7 @@ SpoolJob RasterFileJob(int images) {
 
 TEST_F(RasterDriverTest, IndexWalkOpensEachRasterFileAndEndsTheJob) {
   SpoolJob job = RasterFileJob(2);
-  job.raster_file_names = {"sub\\page1.dat", "page2.dat"};
+  job.rasterFileNames = {"sub\\page1.dat", "page2.dat"};
   ASSERT_EQ(Start(job), 1) << LastFailure();
 
   // The first step meets the first index entry and opens its raster file.
@@ -266,7 +283,7 @@ TEST_F(RasterDriverTest, MissingRasterFileFailsTheStepNamingIt) {
 TEST_F(RasterDriverTest, RasterFileWithoutPrologueFailsTheStep) {
   hostkit::BuiltJob built;
   ASSERT_EQ(hostkit::BuildSpoolJob(RasterFileJob(1), &built), "");
-  built.raster_files[0].bytes[0] = 25;
+  built.rasterFiles[0].bytes[0] = 25;
   ASSERT_EQ(hostkit::WriteBuiltJob(built, job_.spoolPath), "");
   ASSERT_EQ(driver_.InitializePrint(&job_, nullptr), 1);
   EXPECT_EQ(driver_.ResumePrint(0, 0, 0, 2), 0);
@@ -276,7 +293,7 @@ TEST_F(RasterDriverTest, RasterFileWithoutPrologueFailsTheStep) {
 TEST_F(RasterDriverTest, RasterFileNameLengthOutsideItsBufferFailsTheStep) {
   hostkit::BuiltJob built;
   ASSERT_EQ(hostkit::BuildSpoolJob(RasterFileJob(1), &built), "");
-  built.spool[built.layout.raster_entries[0] + 1] = 0x80;  // -128
+  built.spool[built.layout.rasterEntries[0] + 1] = 0x80;  // -128
   ASSERT_EQ(hostkit::WriteBuiltJob(built, job_.spoolPath), "");
   ASSERT_EQ(driver_.InitializePrint(&job_, nullptr), 1);
   EXPECT_EQ(driver_.ResumePrint(0, 0, 0, 2), 0);
