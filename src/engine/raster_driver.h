@@ -112,12 +112,6 @@ class ARasterDriver : public ABasePrinterDriver {
   int NextEnabledPlane(int plane) const;
   // Row length in bytes of w pixels at the plane's depth.
   int RowBytes(int plane, int pixels) const;
-  // Sends one row of the plane buffer of the current plane.
-  int SendRow(int byteCount, const std::uint8_t* row);
-  // The band transition at a band's end; queue = 1 for EndBand.
-  enum class Transition { kContinue, kPageFinished, kFailed };
-  Transition ApplyBandTransition(int firstConcerned, int lastConcerned, bool interleaved, bool queue);
-  int SendSeparatorBlock(int rows, bool interleaved);
 
   // -- State used by the lifecycle. --
   std::int32_t deviceOpen_ = 0;
@@ -184,6 +178,74 @@ class ARasterDriver : public ABasePrinterDriver {
 
   JobState state_ = JobState::kIdle;
   bool attached_ = false;  // the device holds this job's record
+
+  // Pipeline helpers.
+  // How the planes of a page are visited: one plane at a time, all planes of
+  // a row together, or in whatever order the device asks for them.
+  enum class RowMode { kSequential, kInterleaved, kDeviceOrder };
+  // The planes a band transition concerns: the one plane, or (interleaved)
+  // every enabled plane from firstPlane to lastPlane.
+  struct BandScope {
+    RowMode mode;
+    int plane;
+  };
+  // Rows a band transition owes, in the order they go out.
+  struct RowPlan {
+    std::int64_t blankBefore = 0;
+    bool separator = false;
+    std::int64_t blankAfter = 0;
+  };
+  enum class BandEnd { kContinue, kPageFinished, kFailed };
+
+  // Layout: computes into locals and stores only a consistent result.
+  bool LayoutCopies();
+  // Drops planes without content, counts the enabled ones, finds first/last.
+  void FinishPlaneSelection();
+  bool CheckCentreCells();
+  bool ValidPlane(int plane) const { return plane >= 0 && plane < kPlaneCount; }
+  // Plane index, enabled, row buffer present, page laid out; else a reason.
+  bool ReadyForRows(int plane);
+  RowMode CurrentRowMode();
+  // The cell that decides where band ends for plane: the centre cell, else
+  // the left, else the right cell; -1 when the plane has none of them.
+  int ReferenceKind(int plane, int band) const;
+  // The first enabled plane that has a reference cell in band, or -1.
+  int ReferencePlane(int band) const;
+  bool BandMissing(const BandScope& scope, int band) const;
+  int BandHeight(int band) const;
+  int StatePlane(const BandScope& scope) const;
+  void SetBandState(const BandScope& scope, int band);
+  // Selects band for the planes of scope, or (band missing) plans its
+  // blank rows and runs on to the following band.
+  BandEnd EnterBand(const BandScope& scope, int band, RowPlan* plan);
+  // The band of scope has ended: counts copy rows, plans gap and separator
+  // rows and enters the next band, or reports the page finished.
+  BandEnd AdvanceBand(const BandScope& scope, RowPlan* plan);
+  bool SelectBandFor(const BandScope& scope, int band);
+  void AddBlankRows(RowPlan* plan, std::int64_t rows) const;
+  void AddSeparatorBlock(RowPlan* plan) const;
+  // Sends the planned rows at once (one plane, or every plane per row).
+  int SendPlan(const BandScope& scope, const RowPlan& plan);
+  // Leaves the planned rows pending for plane (device-order output).
+  void QueuePlan(int plane, const RowPlan& plan);
+  // Band transition with its rows sent at once; NextPage at the page's end.
+  int FinishBandAtOnce(const BandScope& scope);
+  // The record position where the scope's current band continues.
+  std::int64_t BandPosition(const BandScope& scope) const;
+  int StartDevicePage();
+  // Sends the plane's composed row up to repeatY times; what is left when
+  // the device moves to another plane stays pending.
+  int SendComposedRow(int plane, int byteCount);
+  bool SliceEnds(platform::DWORD t0) const;
+  void CountRows(std::int64_t rows);
+  // FlushPendingRows until the device keeps its plane (bounded).
+  int FlushUntilPlaneStays();
+  int PutSeparatorRowsForAllPlanes();
+  // Takes the next phase of the dotted separator pattern for n planes.
+  static int TakeSeparatorPhase(int planes);
+
+  bool layoutValid_ = false;            // the current page is laid out
+  std::int32_t effectivePageLength_ = 0;  // pageLength_ as the layout adjusted it
 
  private:
   // Lifecycle helpers.
