@@ -65,6 +65,13 @@ TEST_F(SpoolCommandTest, SpooledImagePrintsItsInksAndSpotColour) {
   EXPECT_EQ(testing::InkedPixels(pages[0].passes[1].planes[0]), 8u * 6u);
 }
 
+TEST_F(SpoolCommandTest, RepeatedOptionsTakeOneValueEach) {
+  const testing::CliRun run = RunCli(
+      dir_, {"spool", "--spot", "Gold=gold.png", "page.png", "--cell", "last=band.png", "page.png", "-o", "x.spl"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("2 page images"), std::string::npos) << run.out;
+}
+
 TEST_F(SpoolCommandTest, GrayJobWithRasterFiles) {
   const testing::CliRun run =
       RunCli(dir_, {"spool", "page.png", "page.png", "-o", "g.spl", "--gray", "--halftone", "ordered"});

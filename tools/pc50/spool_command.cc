@@ -161,9 +161,11 @@ Command AddSpoolCommand(CLI::App& parent) {
   command->add_flag("--gray", options->gray, "Black-only job (Grayscale colour model)");
   command->add_option("--spot", options->spots,
                       "Spot colour mask COLOUR=MASK.png (dark pixels print); the n-th mask of a colour "
-                      "goes with the n-th image");
+                      "goes with the n-th image")
+      ->allow_extra_args(false);
   command->add_option("--cell", options->cells,
-                      "Border cell KIND=IMAGE.png; KIND: " + CellKindNames());
+                      "Border cell KIND=IMAGE.png; KIND: " + CellKindNames())
+      ->allow_extra_args(false);
   command->add_option("--dpi", options->dpi, "Resolution of the images")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
