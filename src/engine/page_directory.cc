@@ -80,14 +80,11 @@ int ARasterDriver::BeginPage() {
   FinishPlaneSelection();
   ComputeFrameSizes();
   ComputeLayout();
-
+  if (!layoutValid_) return FailIfUnexplained("the page at byte %lld cannot be laid out", LL(directory));
   if (settings_.enabledPlaneCount == 0) {
-    // Nothing to print on this page: go on with the rest of the job. Its
-    // layout does not matter, nor why it could not be made.
-    if (!layoutValid_) ClearFailure();
+    // Nothing to print on this page: go on with the rest of the job.
     return settings_.inRasterFile ? ReturnToSpoolIndex() : FinishJob();
   }
-  if (!layoutValid_) return FailIfUnexplained("the page at byte %lld cannot be laid out", LL(directory));
   if (!CheckCentreCells()) return 0;
   if (AllocateRowBuffers() == 0) return FailIfUnexplained("no row buffers for the page");
 

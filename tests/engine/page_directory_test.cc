@@ -112,6 +112,7 @@ TEST_F(PageDirectoryTest, MalformedDirectoriesFailWithAReason) {
     const char* reason;
   } cases[] = {
       {&plain, section + 1, {10}, "kind 10"},
+      {&plain, section + 1, {1}, "no main cell width"},  // no main section, no gaps
       {&plain, directory + 3, {10}, "lists 10 sections"},
       {&plain, section + 11, {0xFF}, "lists -1 planes"},
       {&plain, directory + 4, {0, 0, 0, 0, 1, 0, 0, 0}, "outside the file"},

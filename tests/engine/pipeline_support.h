@@ -116,7 +116,6 @@ class RecordingDevice : public ABaseOutputDevice {
 // Reaches the driver's pipeline state.
 class ProbeDriver : public ARasterDriver {
  public:
-  using ARasterDriver::BandEnd;
   using ARasterDriver::cellHeights_;
   using ARasterDriver::cellWidths_;
   using ARasterDriver::copiesPerRow_;
@@ -149,7 +148,6 @@ class ProbeDriver : public ARasterDriver {
   using ARasterDriver::repeatX_;
   using ARasterDriver::repeatY_;
   using ARasterDriver::rightColumnWidth_;
-  using ARasterDriver::rowCopies_;
   using ARasterDriver::scratchSizes_;
   using ARasterDriver::settings_;
   using ARasterDriver::TakeSeparatorPhase;
