@@ -6,7 +6,8 @@
 // (single-colour passes, the four-colour pass, a spot colour, two pages),
 // plus a few bare fragments. Option-string seeds cover both forms and the
 // malformed decimal cases. Spool store seeds lay out the chunk chains worth
-// exploring and drive each through a few operations.
+// exploring and drive each through a few operations. Row composition seeds
+// cover every depth and repeat with runs longer than one block of source.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -299,6 +300,27 @@ void StoreSeeds() {
                          .ChunkName(10).Reopen().ChunkName(16).End(false).End());
 }
 
+// ---- Row composition ------------------------------------------------------------------
+
+// shape (depth index | (repeat - 1) << 2), start bit, count (u16), seven
+// ScaleRow argument bytes, then pixel bytes.
+void ScaleRowSeeds() {
+  const int depths[4] = {1, 2, 4, 8};
+  for (int depth = 0; depth < 4; ++depth) {
+    for (int repeat = 1; repeat <= 3; ++repeat) {
+      const int count = depth == 3 ? 300 : 1100;  // past a 64-byte block of source
+      std::string seed;
+      seed += static_cast<char>(depth | (repeat - 1) << 2);
+      seed += static_cast<char>(3 * repeat + depth);  // start bit
+      seed += static_cast<char>(count & 0xFF);
+      seed += static_cast<char>(count >> 8);
+      seed += Bytes({5, 17, 90, 3, 13, 33, 7});  // lead, left, mid, copies, gap, right, parts
+      for (int i = 0; i < 48; ++i) seed += static_cast<char>(i % 3 == 0 ? 0 : (i * 37 + depth) & 0xFF);
+      Put("scale_row_fuzzer", "depth" + std::to_string(depths[depth]) + "_repeat" + std::to_string(repeat), seed);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -323,6 +345,7 @@ int main(int argc, char** argv) {
   OptionSeeds();
   StreamSeeds();
   StoreSeeds();
+  ScaleRowSeeds();
   if (::chdir("/") != 0 || ::rmdir(scratch) != 0) std::fprintf(stderr, "scratch directory %s left behind\n", scratch);
   std::printf("%d seed files written under %s\n", g_written, g_root.c_str());
   return 0;
