@@ -1,5 +1,6 @@
 #include "device/output_device.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -47,24 +48,125 @@ void OrPixel(std::uint8_t* dst, long position, int bitsPerPixel, unsigned value)
   if ((wide & 0xFF) != 0) at[1] |= static_cast<std::uint8_t>(wide);
 }
 
-// count pixels of 1, 2 or 4 bits, each once: a plain shifted OR of the
-// source bits, since zero bits leave the destination as it is.
+// The first bitCount bits of src ORed into dst from bit position on, MSB
+// first: count pixels of 1, 2 or 4 bits, each once (zero bits leave the
+// destination as it is). Only bytes that bits land in are touched.
 void OrBits(const std::uint8_t* src, long bitCount, std::uint8_t* dst, long position) {
+  if (bitCount <= 0) return;
   const int shift = static_cast<int>(position & 7);
   std::uint8_t* at = dst + (position >> 3);
   const long fullBytes = bitCount >> 3;
   const int restBits = static_cast<int>(bitCount & 7);
-  for (long k = 0; k <= fullBytes; ++k) {
-    unsigned byte = 0;
-    if (k < fullBytes) {
-      byte = src[k];
-    } else if (restBits != 0) {
-      byte = src[k] & (0xFFu << (8 - restBits)) & 0xFFu;
+  const unsigned last = restBits != 0 ? src[fullBytes] & (0xFFu << (8 - restBits)) & 0xFFu : 0u;
+  if (shift == 0) {
+    for (long k = 0; k < fullBytes; ++k) at[k] |= src[k];
+    if (restBits != 0) at[fullBytes] |= static_cast<std::uint8_t>(last);
+    return;
+  }
+  // Destination byte k takes the low bits of source byte k - 1 and the high
+  // bits of source byte k.
+  const int back = 8 - shift;
+  if (fullBytes > 0) {
+    at[0] |= static_cast<std::uint8_t>(src[0] >> shift);
+    for (long k = 1; k < fullBytes; ++k) {
+      at[k] |= static_cast<std::uint8_t>((src[k - 1] << back) | (src[k] >> shift));
     }
-    if (byte == 0) continue;
-    const unsigned wide = byte << (8 - shift);
-    at[k] |= static_cast<std::uint8_t>(wide >> 8);
-    if ((wide & 0xFF) != 0) at[k + 1] |= static_cast<std::uint8_t>(wide);
+    at[fullBytes] |= static_cast<std::uint8_t>((src[fullBytes - 1] << back) | (last >> shift));
+  } else {
+    at[0] |= static_cast<std::uint8_t>(last >> shift);
+  }
+  if (shift + restBits > 8) at[fullBytes + 1] |= static_cast<std::uint8_t>(last << back);
+}
+
+// One source byte of 1, 2 or 4 bit pixels with every pixel repeated twice
+// or three times: 16 or 24 bits, first pixel in the top bits.
+constexpr std::uint32_t ExpandByte(unsigned byte, int bitsPerPixel, int repeat) {
+  std::uint32_t out = 0;
+  const unsigned mask = (1u << bitsPerPixel) - 1;
+  for (int p = 8 - bitsPerPixel; p >= 0; p -= bitsPerPixel) {
+    for (int r = 0; r < repeat; ++r) out = (out << bitsPerPixel) | ((byte >> p) & mask);
+  }
+  return out;
+}
+
+struct ExpandTable {
+  std::uint32_t bytes[256];
+};
+
+ExpandTable MakeExpandTable(int bitsPerPixel, int repeat) {
+  ExpandTable table{};
+  for (unsigned v = 0; v < 256; ++v) table.bytes[v] = ExpandByte(v, bitsPerPixel, repeat);
+  return table;
+}
+
+// The expansion table of depth 1, 2 or 4 and repeat 2 or 3.
+const ExpandTable& ExpandTableFor(int bitsPerPixel, int repeat) {
+  static const ExpandTable kTables[3][2] = {
+      {MakeExpandTable(1, 2), MakeExpandTable(1, 3)},
+      {MakeExpandTable(2, 2), MakeExpandTable(2, 3)},
+      {MakeExpandTable(4, 2), MakeExpandTable(4, 3)},
+  };
+  const int depth = bitsPerPixel == 1 ? 0 : bitsPerPixel == 2 ? 1 : 2;
+  return kTables[depth][repeat - 2];
+}
+
+// count pixels of 1, 2 or 4 bits, each repeated twice or three times: the
+// source is widened a block at a time through a table and ORed in.
+void OrRepeatedBits(const std::uint8_t* src, long count, int bitsPerPixel, int repeat, std::uint8_t* dst,
+                    long position) {
+  constexpr long kBlockBytes = 64;
+  const ExpandTable& table = ExpandTableFor(bitsPerPixel, repeat);
+  std::uint8_t wide[kBlockBytes * 3];
+  const long sourceBits = count * bitsPerPixel;
+  for (long first = 0; first * 8 < sourceBits; first += kBlockBytes) {
+    const long bits = std::min(kBlockBytes * 8, sourceBits - first * 8);
+    const long bytes = (bits + 7) / 8;
+    std::uint8_t* out = wide;
+    if (repeat == 2) {
+      for (long k = 0; k < bytes; ++k, out += 2) {
+        const std::uint32_t w = table.bytes[src[first + k]];
+        out[0] = static_cast<std::uint8_t>(w >> 8);
+        out[1] = static_cast<std::uint8_t>(w);
+      }
+    } else {
+      for (long k = 0; k < bytes; ++k, out += 3) {
+        const std::uint32_t w = table.bytes[src[first + k]];
+        out[0] = static_cast<std::uint8_t>(w >> 16);
+        out[1] = static_cast<std::uint8_t>(w >> 8);
+        out[2] = static_cast<std::uint8_t>(w);
+      }
+    }
+    OrBits(wide, bits * repeat, dst, position);
+    position += bits * repeat;
+  }
+}
+
+// count whole-byte pixels, each repeated: non-zero pixels are stored, zero
+// pixels leave the destination as it is.
+void StoreBytePixels(const std::uint8_t* src, int count, int repeat, std::uint8_t* at) {
+  switch (repeat) {
+    case 1:
+      for (int i = 0; i < count; ++i) at[i] = src[i] != 0 ? src[i] : at[i];
+      break;
+    case 2:
+      for (int i = 0; i < count; ++i) {
+        const std::uint8_t v = src[i];
+        at[2 * i] = v != 0 ? v : at[2 * i];
+        at[2 * i + 1] = v != 0 ? v : at[2 * i + 1];
+      }
+      break;
+    case 3:
+      for (int i = 0; i < count; ++i) {
+        const std::uint8_t v = src[i];
+        at[3 * i] = v != 0 ? v : at[3 * i];
+        at[3 * i + 1] = v != 0 ? v : at[3 * i + 1];
+        at[3 * i + 2] = v != 0 ? v : at[3 * i + 2];
+      }
+      break;
+    default:
+      for (int i = 0; i < count; ++i, at += repeat) {
+        if (src[i] != 0) std::memset(at, src[i], static_cast<std::size_t>(repeat));
+      }
   }
 }
 
@@ -107,12 +209,11 @@ int ABaseOutputDevice::ReplicatePixels(int bitsPerPixel, int count, const std::u
   long position = *bitPos;
   if (bitsPerPixel == 8) {
     position &= ~7L;  // whole bytes: start at the beginning of the byte
-    std::uint8_t* at = dst + (position >> 3);
-    for (int i = 0; i < count; ++i, at += repeat) {
-      if (src[i] != 0) std::memset(at, src[i], static_cast<std::size_t>(repeat));
-    }
+    StoreBytePixels(src, count, repeat, dst + (position >> 3));
   } else if (repeat == 1) {
     OrBits(src, static_cast<long>(count) * bitsPerPixel, dst, position);
+  } else if (repeat <= 3) {
+    OrRepeatedBits(src, count, bitsPerPixel, repeat, dst, position);
   } else {
     long at = position;
     for (int i = 0; i < count; ++i) {
@@ -324,16 +425,19 @@ int ABaseOutputDevice::SendToPort(const std::uint8_t* data, int length) {
   return 1;
 }
 
+int ABaseOutputDevice::FlushOutput() {
+  if (port == nullptr || outBufferUsed <= 0) return 1;
+  const int held = outBufferUsed;
+  outBufferUsed = 0;
+  return SendToPort(outBuffer.get(), held);
+}
+
 int ABaseOutputDevice::WriteOutput(const std::uint8_t* data, int length, int flush) {
   if (length < 0 || (length > 0 && data == nullptr)) return Fail("invalid output block of %d bytes", length);
   if (port == nullptr) return WriteToFile(data, length);
 
   if (flush != 0) {
-    if (outBufferUsed > 0) {
-      const int held = outBufferUsed;
-      outBufferUsed = 0;
-      if (SendToPort(outBuffer.get(), held) == 0) return 0;
-    }
+    if (FlushOutput() == 0) return 0;
     if (length > 0 && SendToPort(data, length) == 0) return 0;
     return length;
   }
@@ -363,7 +467,13 @@ int ABaseOutputDevice::WriteToFile(const std::uint8_t* data, int length) {
   }
   const int written = outputFile.Write(data, static_cast<platform::DWORD>(length), 0, 0, 1);
   if (written < length) {
-    return FailIfUnexplained("output file took %d of %d bytes", written < 0 ? 0 : written, length);
+    // The bytes that did reach the disk are not counted: the next write
+    // goes where the host's count says the stream ends.
+    const platform::DWORD error = platform::GetLastError();
+    char path[AWinFile::kPathSize];
+    if (!outputFile.GetFilePath(path)) return Fail("output file is not open for %d bytes", length);
+    return Fail("cannot write output file '%s': %s (%d of %d bytes written)", path, AWinFile::ErrorText(error),
+                written < 0 ? 0 : written, length);
   }
   job->bytesProduced += length;
   return length;

@@ -554,6 +554,30 @@ TEST_F(OutputDeviceTest, ReplicatePixelsMatchesThePixelModel) {
   }
 }
 
+// Runs long enough to span several blocks of the widening tables, with
+// repeats on the table paths and past them.
+TEST_F(OutputDeviceTest, ReplicatePixelsMatchesThePixelModelOnLongRuns) {
+  std::mt19937 random(99);
+  for (int bpp : {1, 2, 4, 8}) {
+    for (int repeat = 1; repeat <= 4; ++repeat) {
+      for (int trial = 0; trial < 6; ++trial) {
+        const int count = 500 + static_cast<int>(random() % 1200);
+        const int start = static_cast<int>(random() % 24);
+        const auto src = RandomBytes(random, (static_cast<std::size_t>(count) * bpp + 7) / 8);
+        auto expected = RandomBytes(random, static_cast<std::size_t>((start + count * repeat * bpp + 7) / 8));
+        auto actual = expected;
+        int expectedPos = start;
+        int actualPos = start;
+        ModelReplicate(bpp, count, src, repeat, &expectedPos, expected);
+        device.ReplicatePixels(bpp, count, src.data(), repeat, &actualPos, actual.data());
+        ASSERT_EQ(actual, expected) << "bpp " << bpp << " repeat " << repeat << " count " << count << " start "
+                                    << start;
+        ASSERT_EQ(actualPos, expectedPos);
+      }
+    }
+  }
+}
+
 TEST_F(OutputDeviceTest, ReplicatePixelsIgnoresOtherDepthsAndEmptyRuns) {
   const std::uint8_t src[2] = {0xFF, 0xFF};
   std::uint8_t dst[4] = {};
