@@ -7,7 +7,8 @@
 // plus a few bare fragments. Option-string seeds cover both forms and the
 // malformed decimal cases. Spool store seeds lay out the chunk chains worth
 // exploring and drive each through a few operations. Row composition seeds
-// cover every depth and repeat with runs longer than one block of source.
+// cover every depth and repeat with runs longer than one block of source;
+// PackBits seeds are the encoder's packet-choice cases and damaged packets.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -300,6 +301,26 @@ void StoreSeeds() {
                          .ChunkName(10).Reopen().ChunkName(16).End(false).End());
 }
 
+// ---- PackBits -------------------------------------------------------------------------
+
+// Two bytes of decoder capacity, then the row (also read as packets).
+void PackBitsSeeds() {
+  const auto put = [](const std::string& name, int capacity, const std::string& row) {
+    Put("packbits_fuzzer", name, Bytes({capacity & 0xFF, capacity >> 8}) + row);
+  };
+  put("four_zeros", 16, std::string(4, '\0'));
+  put("three_distinct", 3, Bytes({1, 2, 3}));
+  put("pair_after_literal", 8, Bytes({1, 2, 2, 3}));
+  put("pair_at_start", 8, Bytes({5, 5, 1, 2}));
+  put("run_of_130", 300, std::string(130, '\xAA'));
+  put("run_of_129_then_one", 300, std::string(129, '\xAA') + Bytes({1}));
+  std::string distinct;
+  for (int i = 0; i < 300; ++i) distinct += static_cast<char>(i % 2 == 0 ? i % 251 : 255 - i % 251);
+  put("three_hundred_distinct", 400, distinct);
+  put("packets_noop_and_truncated", 64, Bytes({0x80, 0x02, 'a', 'b', 'c', 0xFD, 'x', 0x05, 'y'}));
+  put("packets_overflow", 4, Bytes({0x81, 0x11}));
+}
+
 // ---- Row composition ------------------------------------------------------------------
 
 // shape (depth index | (repeat - 1) << 2), start bit, count (u16), seven
@@ -346,6 +367,7 @@ int main(int argc, char** argv) {
   StreamSeeds();
   StoreSeeds();
   ScaleRowSeeds();
+  PackBitsSeeds();
   if (::chdir("/") != 0 || ::rmdir(scratch) != 0) std::fprintf(stderr, "scratch directory %s left behind\n", scratch);
   std::printf("%d seed files written under %s\n", g_written, g_root.c_str());
   return 0;
