@@ -119,8 +119,17 @@ void MakeChunk(Directory* files, int k, std::int64_t size) {
   for (std::int64_t o = std::max(size - kPatternSpan, std::int64_t{0}); o < size; ++o) file.bytes[o] = Pattern(k, o);
   const int fd = ::open(ChunkPath(k).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) Violation("cannot lay out a chunk file", k);
-  for (const auto& [offset, value] : file.bytes) {
-    if (::pwrite(fd, &value, 1, static_cast<off_t>(offset)) != 1) Violation("cannot write a chunk file", k);
+  // The pattern bytes form at most two stretches.
+  auto it = file.bytes.begin();
+  while (it != file.bytes.end()) {
+    const std::int64_t first = it->first;
+    std::vector<std::uint8_t> stretch;
+    for (; it != file.bytes.end() && it->first == first + static_cast<std::int64_t>(stretch.size()); ++it) {
+      stretch.push_back(it->second);
+    }
+    if (::pwrite(fd, stretch.data(), stretch.size(), static_cast<off_t>(first)) != static_cast<ssize_t>(stretch.size())) {
+      Violation("cannot write a chunk file", k);
+    }
   }
   ::close(fd);
   (*files)[k] = std::move(file);
@@ -494,8 +503,11 @@ Directory LayOut(FuzzInput& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Memory-backed scratch space where there is one: every run creates and
+  // removes a handful of files.
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/pc50_spool_fuzz_XXXXXX";
+  if (base == nullptr || *base == '\0') base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  std::string pattern = std::string(base) + "/pc50_spool_fuzz_XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) Violation("cannot make a scratch directory");
   g_dir = pattern;
   std::atexit([] {
