@@ -20,3 +20,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+
+# Test programs run under Wine (scripts/windows-tests sets up its prefix).
+find_program(PC50_WINE wine)
+if(PC50_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PC50_WINE})
+endif()
