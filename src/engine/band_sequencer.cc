@@ -260,6 +260,12 @@ ARasterDriver::BandEnd ARasterDriver::AdvanceBand(const BandScope& scope, RowPla
   const int lo = all ? settings_.firstPlane : sp;
   const int hi = all ? settings_.lastPlane : sp;
   const int nextLength = firstBandHeight_ > 0 ? kFirstBand : kMiddleBand;
+  // When the next copy row is the last one of the job, it and the bands that
+  // frame it hold only the copies left over.
+  const auto narrowBeforeLastCopyRow = [&](int done) {
+    if (pagesDone_ != pageCount_ - 1 || done != lastPageCopyRows_ - 1) return;
+    for (int q = lo; q <= hi; ++q) rowCopies_[q] = lastRowCopies_;
+  };
   int next = 0;
   switch (bandState_[sp]) {
     case kFirstBand:
@@ -268,10 +274,6 @@ ARasterDriver::BandEnd ARasterDriver::AdvanceBand(const BandScope& scope, RowPla
     case kMiddleBand: {
       for (int q = lo; q <= hi; ++q) ++copyRowsDone_[q];
       const int done = copyRowsDone_[sp];
-      if (pagesDone_ == pageCount_ - 1 && done == lastPageCopyRows_ - 1) {
-        // The next copy row is the last one of the job.
-        for (int q = lo; q <= hi; ++q) rowCopies_[q] = lastRowCopies_;
-      }
       if (done >= pageCopyRows_[sp]) {
         if (lastBandHeight_ <= 0) return BandEnd::kPageFinished;
         next = kLastBand;
@@ -284,11 +286,14 @@ ARasterDriver::BandEnd ARasterDriver::AdvanceBand(const BandScope& scope, RowPla
         AddSeparatorBlock(plan);
         next = nextLength;
       }
+      // The last band still frames the copy row above it.
+      if (next != kLastBand) narrowBeforeLastCopyRow(done);
       break;
     }
     case kLastBand:
       if (copyRowsDone_[sp] >= pageCopyRows_[sp]) return BandEnd::kPageFinished;
       AddSeparatorBlock(plan);
+      narrowBeforeLastCopyRow(copyRowsDone_[sp]);
       next = nextLength;
       break;
     default:
@@ -377,9 +382,15 @@ int ARasterDriver::ComposeRow(int band) {
     std::uint8_t* out = scratchBuffers_[buffer].get();
     const i64 fieldBytes = (i64{fieldWidths[i]} * bits + 7) / 8;
     if (out == nullptr || fieldBytes > scratchSizes_[buffer]) return Fail("no buffer for the rows of cell %d", kind);
-    // The field is read whole: a narrower cell must not leave stale pixels.
-    if (cellWidths_[kind] < fieldWidths[i]) std::memset(out, 0, static_cast<std::size_t>(fieldBytes));
     if (ReadCellRow(kind, out) == 0) return FailIfUnexplained("a row of cell %d of plane %d cannot be read", kind, p);
+    // The field is read whole: past a narrower cell's width (stale bytes, the
+    // padding bits of its last byte, a row that unpacks longer) it is blank.
+    if (cellWidths_[kind] < fieldWidths[i]) {
+      const i64 cellBits = i64{cellWidths_[kind]} * bits;
+      i64 byte = cellBits / 8;
+      if (cellBits % 8 != 0) out[byte++] &= static_cast<std::uint8_t>(0xFF << (8 - cellBits % 8));
+      std::memset(out + byte, 0, static_cast<std::size_t>(fieldBytes - byte));
+    }
     parts[i] = out;
   }
   const int reference = ReferenceKind(p, band);
