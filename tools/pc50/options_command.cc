@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "atomic_file.h"
 #include "errors.h"
+#include "options_edit.h"
 #include "pc50/pc50.h"
 #include "pc50/pc50_ext.h"
 
@@ -46,32 +48,6 @@ std::string ModuleReason() {
   return reason.empty() ? "the module gave no reason" : reason;
 }
 
-OptionBlock ReadBlockFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure("cannot open " + path);
-  OptionBlock block;
-  in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-  const std::streamsize got = in.gcount();
-  const bool longer = in.peek() != std::char_traits<char>::eof();
-  if (got != static_cast<std::streamsize>(block.size()) || longer) {
-    std::error_code ignored;
-    throw Failure(path + ": " + std::to_string(std::filesystem::file_size(path, ignored)) +
-                  " bytes; a driver-option block file holds exactly 256");
-  }
-  return block;
-}
-
-void WriteBlockFile(const std::string& path, const OptionBlock& block) {
-  AtomicFile file(path);
-  {
-    std::ofstream out(file.temp_path(), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
-    out.flush();
-    if (!out) throw Failure("cannot write " + path);
-  }
-  file.Commit();
-}
-
 int RunDecode(const DecodeOptions& options) {
   const bool have_file = !options.block_file.empty() && std::filesystem::exists(options.block_file);
   OptionBlock block = have_file ? ReadBlockFile(options.block_file) : DefaultOptionBlock();
@@ -97,6 +73,36 @@ int RunDescribe() {
 }
 
 }  // namespace
+
+OptionBlock ReadBlockFile(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw Failure(path + " is a directory, not a driver-option block file");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Failure("cannot open " + path + ": " + std::strerror(errno));
+  OptionBlock block;
+  in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+  const std::streamsize got = in.gcount();
+  const bool longer = in.peek() != std::char_traits<char>::eof();
+  if (got != static_cast<std::streamsize>(block.size()) || longer) {
+    std::error_code ignored;
+    throw Failure(path + ": " + std::to_string(std::filesystem::file_size(path, ignored)) +
+                  " bytes; a driver-option block file holds exactly 256");
+  }
+  return block;
+}
+
+void WriteBlockFile(const std::string& path, const OptionBlock& block) {
+  AtomicFile file(path);
+  {
+    std::ofstream out(file.temp_path(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+    out.flush();
+    if (!out) throw Failure("cannot write " + path);
+  }
+  file.Commit();
+}
 
 OptionBlock DefaultOptionBlock() {
   OptionBlock block{};
@@ -128,7 +134,7 @@ std::string DescribeOptionBlock(const OptionBlock& block) {
 }
 
 Command AddOptionsCommand(CLI::App& parent) {
-  CLI::App* command = parent.add_subcommand("options", "Decode and describe the PC-50's driver options");
+  CLI::App* command = parent.add_subcommand("options", "Decode, describe and edit the PC-50's driver options");
   command->require_subcommand(1);
 
   auto decode_options = std::make_shared<DecodeOptions>();
@@ -139,11 +145,13 @@ Command AddOptionsCommand(CLI::App& parent) {
                      "256-byte driver-option block file: read when it exists, written with the result");
 
   CLI::App* describe = command->add_subcommand("describe", "Show the options' display description");
+  const Command edit = AddOptionsEditCommand(*command);
 
-  return {command, [decode, describe, decode_options]() -> int {
+  return {command, [decode, describe, edit, decode_options]() -> int {
             if (decode->parsed()) return RunDecode(*decode_options);
             if (describe->parsed()) return RunDescribe();
-            throw UsageError("options: choose decode or describe");
+            if (edit.app->parsed()) return edit.run();
+            throw UsageError("options: choose decode, describe or edit");
           }};
 }
 
