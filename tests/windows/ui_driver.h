@@ -3,6 +3,7 @@
 // caption, reads its controls and clicks them as a user would.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,9 @@ namespace pc50::wintest {
 constexpr char kDialogClass[] = "#32770";
 
 // The visible top-level window of the dialog class with that caption, or
-// null when none comes up within timeoutMs.
-inline HWND WaitForWindow(const char* caption, int timeoutMs) {
-  for (int waited = 0; waited <= timeoutMs; waited += 20) {
+// null when none comes up within timeoutMs or once *givenUp is set.
+inline HWND WaitForWindow(const char* caption, int timeoutMs, const std::atomic<bool>* givenUp = nullptr) {
+  for (int waited = 0; waited <= timeoutMs && !(givenUp != nullptr && givenUp->load()); waited += 20) {
     HWND window = ::FindWindowA(kDialogClass, caption);
     if (window != nullptr && ::IsWindowVisible(window)) return window;
     ::Sleep(20);
