@@ -100,6 +100,11 @@ class ABaseOutputDevice {
                        int midWidth, const std::uint8_t* mid, int midCopies, int gap, int rightWidth,
                        const std::uint8_t* right, std::uint8_t* dst);
 
+  // Hands what the staging buffer holds to the port. 1 when the port took
+  // all of it (or there was nothing to hand over), 0 when it took less.
+  // WriteOutput's flush answers its own length, which cannot tell.
+  int FlushOutput();
+
   // -- State shared with the raster driver. --
   char texts[5][kTextFieldSize];  // device texts from the spool header; never read here
   ABasePort* port;                // null: output goes to outputFile

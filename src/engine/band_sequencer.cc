@@ -512,7 +512,8 @@ int ARasterDriver::NextPage() {
     currentPageRows_ = lastPageRows_;
     currentPageColumns_ = lastPageColumns_;
   }
-  device_->WriteOutput(nullptr, 0, 1);
+  // What the port refuses here would be lost from the stream.
+  if (device_->FlushOutput() == 0) return FailIfUnexplained("the port refused the output of the pass");
   if (pagesDone_ >= pageCount_) return EndPlaneSection();
   // The page's data is read again from the plane header.
   recordPos_ = settings_.planes[current].cellStart[0];
