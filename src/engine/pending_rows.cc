@@ -45,12 +45,8 @@ int ARasterDriver::PutBlankRows(int count) {
 }
 
 int ARasterDriver::TakeSeparatorPhase(int planes) {
-  int stored = separatorPhase.load();
-  int phase, next;
-  do {
-    phase = ((stored % planes) + planes) % planes;
-    next = (phase + 1) % planes;
-  } while (!separatorPhase.compare_exchange_weak(stored, next));
+  const int phase = ((separatorPhase_ % planes) + planes) % planes;
+  separatorPhase_ = (phase + 1) % planes;
   return phase;
 }
 

@@ -75,8 +75,6 @@ int RepeatFactor(float requested, float native) {
 
 }  // namespace
 
-std::atomic<int> ARasterDriver::separatorPhase{0};
-
 ARasterDriver::ARasterDriver() {
   std::memset(&settings_, 0, sizeof settings_);
   std::memset(colorMask_, 0xFF, sizeof colorMask_);
@@ -156,6 +154,7 @@ int ARasterDriver::InitializePrint(JobContext* job, ABasePort* port) {
   recordPos_ = 0;
   job_ = job;
   state_ = JobState::kIdle;
+  separatorPhase_ = 0;
   if (job_ == nullptr) return Fail("no job record");
   if (device_ == nullptr || spool_ == nullptr) return Fail("the driver has no device or spool reader");
   bool started = false;

@@ -12,7 +12,6 @@
 //   pending_rows.cc    blank, separator and pending rows
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -93,9 +92,6 @@ class ARasterDriver : public ABasePrinterDriver {
   JobState state() const { return state_; }
   const SettingsBlock& settings() const { return settings_; }
 
-  // Phase of the dotted separator pattern, shared by every job of the process.
-  static std::atomic<int> separatorPhase;
-
  protected:
   // Reads the record at position into the record window (cleared first, so a
   // short read never leaves stale bytes). Returns the bytes read.
@@ -129,6 +125,10 @@ class ARasterDriver : public ABasePrinterDriver {
   std::int32_t pendingRowBytes_[kPlaneCount] = {};
   std::int32_t pendingSeparator_[kPlaneCount] = {};
   std::int32_t pendingGap_[kPlaneCount] = {};
+  // Phase of the dotted separator pattern. Each job has its own, starting at
+  // 0, so that a job's lines never depend on other jobs running at the same
+  // time or before it.
+  int separatorPhase_ = 0;
 
   std::uint8_t colorMask_[31];
   std::uint8_t record_[kRecordSize] = {};
@@ -242,7 +242,7 @@ class ARasterDriver : public ABasePrinterDriver {
   int FlushUntilPlaneStays();
   int PutSeparatorRowsForAllPlanes();
   // Takes the next phase of the dotted separator pattern for n planes.
-  static int TakeSeparatorPhase(int planes);
+  int TakeSeparatorPhase(int planes);
 
   bool layoutValid_ = false;            // the current page is laid out
   std::int32_t effectivePageLength_ = 0;  // pageLength_ as the layout adjusted it

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <atomic>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 #include "pipeline_support.h"
@@ -22,7 +19,7 @@ class PendingRowsTest : public ::testing::Test {
     driver_.job_ = &job_;
     device_.Attach(&job_, &driver_.settings_);
     device_.StartJob(8, 10, 1);
-    ARasterDriver::separatorPhase = 0;
+    driver_.separatorPhase_ = 0;
   }
 
   // Planes 0..count-1 enabled at bits per pixel, on a page 8 pixels wide.
@@ -68,7 +65,7 @@ TEST_F(PendingRowsTest, FourOneBitPlanesShareOneSolidLine) {
   for (int line = 0; line < 2; ++line) {
     EXPECT_EQ(SeparatorLine(4), (std::vector<Bytes>{{0x11}, {0x22}, {0x44}, {0x88}})) << line;
   }
-  ARasterDriver::separatorPhase = 0;
+  driver_.separatorPhase_ = 0;
   Planes(5, 2);  // five planes: the pattern's phase runs modulo 4
   EXPECT_EQ(SeparatorLine(5), (std::vector<Bytes>{{0x11, 0x11}, {0x22, 0x22}, {0x44, 0x44}, {0x88, 0x88},
                                                   {0x11, 0x11}}));
@@ -88,7 +85,7 @@ TEST_F(PendingRowsTest, SinglePlaneOrSeparationsGiveASolidLine) {
   driver_.settings_.separations = 1;
   driver_.settings_.separationsOnLastPosition = 0;
   EXPECT_EQ(SeparatorLine(2), (std::vector<Bytes>{{0xFF}, {0xFF}}));
-  EXPECT_EQ(ARasterDriver::separatorPhase.load(), 0);
+  EXPECT_EQ(driver_.separatorPhase_, 0);
 }
 
 TEST_F(PendingRowsTest, DeviceSwitchingPlanesLeavesTheRestPending) {
@@ -135,16 +132,12 @@ TEST_F(PendingRowsTest, BlankRowsForAllPlanesNeedOneRowPerPlane) {
   EXPECT_EQ(device_.rowPlanes, (std::vector<int>{0, 2, 0, 2}));
 }
 
-TEST_F(PendingRowsTest, SeparatorPhaseIsSharedSafelyBetweenThreads) {
-  std::array<std::atomic<int>, 4> counts{};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&counts] {
-      for (int i = 0; i < 20000; ++i) ++counts[static_cast<std::size_t>(ProbeDriver::TakeSeparatorPhase(4))];
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (const auto& count : counts) EXPECT_EQ(count.load(), 20000);
+TEST_F(PendingRowsTest, EachDriverKeepsItsOwnSeparatorPhase) {
+  ProbeDriver other;
+  EXPECT_EQ(driver_.TakeSeparatorPhase(4), 0);
+  EXPECT_EQ(driver_.TakeSeparatorPhase(4), 1);
+  EXPECT_EQ(other.TakeSeparatorPhase(4), 0);
+  EXPECT_EQ(driver_.TakeSeparatorPhase(4), 2);
 }
 
 class PendingRowsJobTest : public PipelineTest {};

@@ -149,6 +149,7 @@ class ProbeDriver : public ARasterDriver {
   using ARasterDriver::repeatY_;
   using ARasterDriver::rightColumnWidth_;
   using ARasterDriver::scratchSizes_;
+  using ARasterDriver::separatorPhase_;
   using ARasterDriver::settings_;
   using ARasterDriver::TakeSeparatorPhase;
   using ARasterDriver::uniformPages_;

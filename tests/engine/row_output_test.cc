@@ -101,7 +101,7 @@ TEST_F(RowOutputTest, OutputIsTheSameWhateverTheSlicing) {
       device.SetRowsPerPlane(rowsPerPlane);
       driver_.SetDevice(&device);
       fakeStep = step;
-      ARasterDriver::separatorPhase = 0;
+      driver_.separatorPhase_ = 0;
       ASSERT_GT(Run(job, 5), 0) << failure_;
       const std::vector<Rows> got{device.Rows(0), device.Rows(1)};
       if (reference.empty()) reference = got;
