@@ -3,8 +3,10 @@
 #include "engine/raster_driver.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "engine/little_endian.h"
 #include "platform/diagnostics.h"
@@ -164,6 +166,7 @@ int ARasterDriver::InitializePrint(JobContext* job, ABasePort* port) {
     FailIfUnexplained("job start failed");
   }
   if (!started) {
+    NameInputFile("in");
     spool_->Close();
     return 0;
   }
@@ -311,12 +314,25 @@ int ARasterDriver::RunStep(bool toFile) {
     state_ = JobState::kRunning;
   }
   ReadRecord(recordPos_);
+  // Taken now: handling the record reads others into the same window.
+  const int code = RecordCode();
+  const long long position = recordPos_;
   const int result = Dispatch();
   if (result == 0) {
-    FailIfUnexplained("record %d at byte %lld could not be processed", RecordCode(),
-                      static_cast<long long>(recordPos_));
+    FailIfUnexplained("record %d at byte %lld could not be processed", code, position);
+    char where[64];
+    std::snprintf(where, sizeof where, "record %d at byte %lld of", code, position);
+    NameInputFile(where);
   }
   return result;
+}
+
+void ARasterDriver::NameInputFile(const char* where) {
+  char path[AWinFile::kPathSize];
+  if (!spool_ || !spool_->IsOpen() || !spool_->GetFilePath(path)) return;
+  const std::string reason = LastFailure();
+  if (reason.empty() || reason.find(path) != std::string::npos) return;
+  Fail("%s (%s '%s')", reason.c_str(), where, path);
 }
 
 int ARasterDriver::Dispatch() {

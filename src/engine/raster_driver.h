@@ -254,6 +254,10 @@ class ARasterDriver : public ABasePrinterDriver {
   bool AttachDevice();
   bool ReadIndexStart();
   int RunStep(bool toFile);
+  // Adds the file being read to the failure's reason (with where in it, as
+  // context), unless the reason names that file already: positions in a
+  // reason mean little without their file.
+  void NameInputFile(const char* where);
   int Dispatch();
 };
 
