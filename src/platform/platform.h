@@ -76,6 +76,11 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void* overlap
 // disk is full, in which case the result is 0 and the last error is set.
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, void* overlapped);
 
+// Tests simulate a full disk: once bytes more bytes in total have gone
+// through WriteFile (on any thread), it writes short and fails with
+// ERROR_DISK_FULL. -1 lifts the limit.
+void SetWriteLimitForTesting(std::int64_t bytes);
+
 // Moves the file pointer by the signed 64-bit distance *high:low from method.
 // Returns the low 32 bits of the new position and stores the high 32 bits
 // through high (when given); INVALID_SET_FILE_POINTER with a nonzero last

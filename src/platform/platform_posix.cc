@@ -21,6 +21,8 @@ namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 std::atomic<TickSource> tickSource{nullptr};
+// Bytes WriteFile may still write; negative: no limit.
+std::atomic<std::int64_t> writeBudget{-1};
 
 struct Prompt {
   PromptHandler handler;
@@ -64,6 +66,17 @@ DWORD ErrorFromErrno(int err) {
 }
 
 void SetErrorFromErrno() { lastError = ErrorFromErrno(errno); }
+
+// How many of count bytes the write limit lets through; takes them from it.
+DWORD TakeWriteBudget(DWORD count) {
+  std::int64_t budget = writeBudget.load();
+  std::int64_t allowed;
+  do {
+    if (budget < 0) return count;
+    allowed = budget < count ? budget : count;
+  } while (!writeBudget.compare_exchange_weak(budget, budget - allowed));
+  return static_cast<DWORD>(allowed);
+}
 
 }  // namespace
 
@@ -131,9 +144,10 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, voi
   if (!IsUsable(file)) return 0;
   const int fd = FdFromHandle(file);
   const char* in = static_cast<const char*>(buffer);
+  const DWORD allowed = TakeWriteBudget(count);
   DWORD total = 0;
-  while (total < count) {
-    const ssize_t n = ::write(fd, in + total, count - total);
+  while (total < allowed) {
+    const ssize_t n = ::write(fd, in + total, allowed - total);
     if (n < 0) {
       if (errno == EINTR) continue;
       SetErrorFromErrno();
@@ -148,6 +162,10 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, voi
     total += static_cast<DWORD>(n);
   }
   if (written) *written = total;
+  if (total < count) {
+    lastError = ERROR_DISK_FULL;
+    return 0;
+  }
   lastError = ERROR_SUCCESS;
   return 1;
 }
@@ -291,6 +309,8 @@ DWORD GetTickCount() {
 }
 
 void SetTickSourceForTesting(TickSource source) { tickSource.store(source, std::memory_order_release); }
+
+void SetWriteLimitForTesting(std::int64_t bytes) { writeBudget.store(bytes < 0 ? -1 : bytes); }
 
 DWORD TlsAlloc() {
   pthread_key_t key;

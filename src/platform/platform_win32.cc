@@ -33,6 +33,19 @@ namespace {
 std::atomic<TickSource> tickSource{nullptr};
 std::atomic<void*> moduleInstance{nullptr};
 std::atomic<unsigned> tempCounter{0};
+// Bytes WriteFile may still write; negative: no limit.
+std::atomic<std::int64_t> writeBudget{-1};
+
+// How many of count bytes the write limit lets through; takes them from it.
+DWORD TakeWriteBudget(DWORD count) {
+  std::int64_t budget = writeBudget.load();
+  std::int64_t allowed;
+  do {
+    if (budget < 0) return count;
+    allowed = budget < count ? budget : count;
+  } while (!writeBudget.compare_exchange_weak(budget, budget - allowed));
+  return static_cast<DWORD>(allowed);
+}
 
 struct Prompt {
   PromptHandler handler;
@@ -88,8 +101,9 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void* /*overl
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, void* /*overlapped*/) {
   if (written) *written = 0;
   if (!IsUsable(file)) return 0;
+  const DWORD allowed = TakeWriteBudget(count);
   ::DWORD done = 0;
-  const BOOL ok = ::WriteFile(file, buffer, count, &done, nullptr);
+  const BOOL ok = allowed == 0 || ::WriteFile(file, buffer, allowed, &done, nullptr);
   if (written) *written = done;
   if (!ok) return 0;
   if (done < count) {
@@ -196,6 +210,8 @@ DWORD GetTickCount() {
 }
 
 void SetTickSourceForTesting(TickSource source) { tickSource.store(source, std::memory_order_release); }
+
+void SetWriteLimitForTesting(std::int64_t bytes) { writeBudget.store(bytes < 0 ? -1 : bytes); }
 
 DWORD TlsAlloc() { return ::TlsAlloc(); }
 
