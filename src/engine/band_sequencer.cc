@@ -311,8 +311,11 @@ void ARasterDriver::AddBlankRows(RowPlan* plan, std::int64_t rows) const {
 void ARasterDriver::AddSeparatorBlock(RowPlan* plan) const {
   // lengthRemainder + topMargin rows: the rest of the page length with the
   // separator row as its last row, then the next length's top margin. With
-  // no remainder the separator row takes the first top-margin row.
+  // no remainder the separator row takes the first top-margin row; with no
+  // top margin either there is no row for it, and the line is left out
+  // rather than pushing the page past the length announced to the device.
   const i64 block = i64{lengthRemainder_} + settings_.topMargin;
+  if (block <= 0) return;
   if (lengthRemainder_ > 0) {
     AddBlankRows(plan, lengthRemainder_ - 1);
     plan->separator = true;

@@ -306,10 +306,10 @@ std::vector<BitRow> PlanePage(const Settings& s, const Frame& f, const Layout& l
   blanks(s.topMargin);
   for (std::size_t start = 0, line = 0; start < copyRows.size(); start += l.copyRowsPerLength, ++line) {
     const std::size_t end = std::min(copyRows.size(), start + static_cast<std::size_t>(l.copyRowsPerLength));
-    if (line > 0) {
+    if (line > 0 && l.lengthRemainder + s.topMargin > 0) {
       // The rest of the page length ends with the separator line; the next
       // length's top margin follows (the line takes its first row when the
-      // length has no rest).
+      // length has no rest; with no margin either there is no line).
       const BitRow separator =
           OnPage(SeparatorBytes(l.pageColumns, plane.bits, separatorPhases[line - 1], planes), width);
       if (l.lengthRemainder > 0) {
@@ -415,7 +415,7 @@ std::vector<std::vector<std::vector<int>>> TakeSeparatorPhases(const Settings& s
   for (std::size_t k = 0; k < pages.size(); ++k) {
     const std::size_t lines = static_cast<std::size_t>((static_cast<i64>(pages[k].size()) - 1) / l.copyRowsPerLength);
     for (auto& plane : phases[k]) plane.assign(lines, -1);
-    if (s.separations || planes == 1) continue;
+    if (s.separations || planes == 1 || l.lengthRemainder + s.topMargin < 1) continue;
     if (mode == Mode::kFourColour) {
       for (std::size_t line = 0; line < lines; ++line) {
         for (auto& plane : phases[k]) plane[line] = phase->Take(planes);
