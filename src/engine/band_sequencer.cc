@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "engine/raster_driver.h"
+#include "engine/record_codes.h"
 #include "platform/diagnostics.h"
 
 namespace pc50 {
@@ -17,8 +18,6 @@ namespace {
 
 using i64 = std::int64_t;
 
-constexpr int kCodeRow = 20;
-constexpr int kCodePlaneHeader = 41;
 constexpr int kPlaneHeaderSize = 6;
 constexpr int kFirstBand = 3;
 constexpr int kLastBand = 4;
@@ -44,7 +43,7 @@ int ARasterDriver::BeginPlaneData() {
   if (!HasJob()) return Fail("no job");
   const i64 header = recordPos_;
   ReadRecord(header);
-  if (RecordCode() != kCodePlaneHeader) {
+  if (RecordCode() != record_code::kPlaneHeader) {
     return Fail("expected a plane header (41) at byte %lld, found code %d", LL(header), RecordCode());
   }
   const int p = settings_.currentPlane;
@@ -380,7 +379,7 @@ int ARasterDriver::ComposeRow(int band) {
     // A cell that has run out of rows leaves its field blank; nothing past
     // its last row is read.
     ReadRecord(plane.cellPos[kind]);
-    if (RecordCode() != kCodeRow) continue;
+    if (RecordCode() != record_code::kRow) continue;
     const int buffer = ScratchBufferFor(kind);
     std::uint8_t* out = scratchBuffers_[buffer].get();
     const i64 fieldBytes = (i64{fieldWidths[i]} * bits + 7) / 8;

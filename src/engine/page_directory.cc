@@ -9,6 +9,7 @@
 
 #include "engine/little_endian.h"
 #include "engine/raster_driver.h"
+#include "engine/record_codes.h"
 #include "platform/diagnostics.h"
 
 namespace pc50 {
@@ -16,10 +17,6 @@ namespace {
 
 using i64 = std::int64_t;
 
-constexpr int kCodeSection = 22;
-constexpr int kCodePageDirectory = 38;
-constexpr int kCodeList = 40;
-constexpr int kCodePlaneHeader = 41;
 constexpr int kMainKind = 5;
 constexpr int kMaxSections = 9;
 constexpr int kSectionRecordSize = 10;
@@ -45,10 +42,10 @@ int ARasterDriver::BeginPage() {
   if (!HasJob()) return Fail("no job");
   layoutValid_ = false;
   const i64 directory = recordPos_;
-  if (ReadRecord(directory) < 2 || RecordCode() != kCodePageDirectory) {
+  if (ReadRecord(directory) < 2 || RecordCode() != record_code::kPageDirectory) {
     return Fail("expected a page directory (38) at byte %lld", LL(directory));
   }
-  if (ReadRecord(directory + 2) < 2 || RecordCode() != kCodeList) {
+  if (ReadRecord(directory + 2) < 2 || RecordCode() != record_code::kList) {
     return Fail("page directory at byte %lld has no section list (40)", LL(directory));
   }
   const int count = static_cast<std::int8_t>(record_[1]);
@@ -100,7 +97,7 @@ int ARasterDriver::ReadSection(std::int64_t position) {
   }
   const int got = ReadRecord(position);
   if (got == 0) return Fail("cell section position %lld lies outside the file", LL(position));
-  if (got < kSectionRecordSize || RecordCode() != kCodeSection) {
+  if (got < kSectionRecordSize || RecordCode() != record_code::kSection) {
     return Fail("expected a cell section (22) at byte %lld, found code %d", LL(position), RecordCode());
   }
   const int kind = static_cast<std::int8_t>(record_[1]);
@@ -112,7 +109,7 @@ int ARasterDriver::ReadSection(std::int64_t position) {
   }
 
   const i64 listPos = position + kSectionRecordSize;
-  if (ReadRecord(listPos) < 2 || RecordCode() != kCodeList) {
+  if (ReadRecord(listPos) < 2 || RecordCode() != record_code::kList) {
     return Fail("cell section at byte %lld has no plane list (40)", LL(position));
   }
   const int planes = static_cast<std::int8_t>(record_[1]);
@@ -133,7 +130,7 @@ int ARasterDriver::ReadSection(std::int64_t position) {
     if (header >= ASpoolFile::kMaxSize || ReadRecord(header) < kPlaneHeaderSize) {
       return Fail("plane header position %lld of cell %d lies outside the file", LL(header), kind);
     }
-    if (kind == kMainKind && RecordCode() != kCodePlaneHeader) {
+    if (kind == kMainKind && RecordCode() != record_code::kPlaneHeader) {
       return Fail("expected a plane header (41) of the main cell at byte %lld, found code %d", LL(header),
                   RecordCode());
     }

@@ -1,6 +1,7 @@
 // ARasterDriver: construction, the forwarded device questions, and the job
 // lifecycle (start, one step, abort).
 #include "engine/raster_driver.h"
+#include "engine/record_codes.h"
 
 #include <cmath>
 #include <cstdio>
@@ -38,15 +39,6 @@ constexpr int kHeaderColorModel = 3834;
 constexpr int kHeaderColorMask = 3838;
 constexpr int kHeaderSpoolOptions = 3932;
 
-// Record codes.
-constexpr int kCodeRasterRow = 20;
-constexpr int kCodeSkipped = 21;
-constexpr int kCodePlaneSectionEnd = 23;
-constexpr int kCodeColorList = 30;
-constexpr int kCodePageDirectory = 38;
-constexpr int kCodePlaneHeader = 41;
-constexpr int kCodeBandEnd = 42;
-constexpr int kCodeRasterFile = 125;
 
 // Repetition beyond this means a resolution no job can mean.
 constexpr double kMaxRepeat = 64.0;
@@ -259,9 +251,9 @@ bool ARasterDriver::AttachDevice() {
 
 bool ARasterDriver::ReadIndexStart() {
   ReadRecord(readPos_);
-  if (RecordCode() == kCodeSkipped) readPos_ += 4 + LoadU16(record_ + 2);
+  if (RecordCode() == record_code::kSkipped) readPos_ += 4 + LoadU16(record_ + 2);
   ReadRecord(readPos_);
-  if (RecordCode() != kCodeColorList) {
+  if (RecordCode() != record_code::kColorList) {
     return Fail("spool index: expected the colour list (record 30) at byte %lld, found code %d",
                 static_cast<long long>(readPos_), RecordCode());
   }
@@ -337,12 +329,12 @@ void ARasterDriver::NameInputFile(const char* where) {
 
 int ARasterDriver::Dispatch() {
   switch (RecordCode()) {
-    case kCodeRasterRow: return PutRasterBlock();
-    case kCodePlaneSectionEnd: return EndPlaneSection();
-    case kCodePageDirectory: return BeginPage();
-    case kCodePlaneHeader: return BeginPlaneData();
-    case kCodeBandEnd: return EndBand();
-    case kCodeRasterFile: return OpenNextRasterFile();
+    case record_code::kRow: return PutRasterBlock();
+    case record_code::kPlaneSectionEnd: return EndPlaneSection();
+    case record_code::kPageDirectory: return BeginPage();
+    case record_code::kPlaneHeader: return BeginPlaneData();
+    case record_code::kBandEnd: return EndBand();
+    case record_code::kRasterFile: return OpenNextRasterFile();
     default:
       return Fail("unexpected record code %d at byte %lld of %s", RecordCode(), static_cast<long long>(recordPos_),
                   settings_.inRasterFile ? "the raster file" : "the spool file");

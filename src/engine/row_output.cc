@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "engine/raster_driver.h"
+#include "engine/record_codes.h"
 #include "platform/diagnostics.h"
 #include "platform/platform.h"
 
@@ -16,8 +17,6 @@ namespace {
 
 using i64 = std::int64_t;
 
-constexpr int kCodeRow = 20;
-constexpr int kCodeBandEnd = 42;
 
 long long LL(i64 v) { return static_cast<long long>(v); }
 
@@ -88,7 +87,7 @@ int ARasterDriver::PutRowsSequential() {
     recordPos_ = settings_.planes[p].cellPos[band];
     CountRows(repeatY_);
     ReadRecord(recordPos_);
-    if (RecordCode() != kCodeRow) return FinishBandAtOnce({RowMode::kSequential, p});
+    if (RecordCode() != record_code::kRow) return FinishBandAtOnce({RowMode::kSequential, p});
     if (SliceEnds(t0)) {
       const i64 pageRows = currentPageRows_;
       device_->ShowProgress(Percent(i64{passesDone_} * pageRows + rowsDone_, pageRows * std::max(passesPerPage_, 1)));
@@ -126,7 +125,7 @@ int ARasterDriver::PutRowsInterleaved() {
     planesInRow = 0;
     recordPos_ = BandPosition({RowMode::kInterleaved, first});
     ReadRecord(recordPos_);
-    if (RecordCode() != kCodeRow) {
+    if (RecordCode() != record_code::kRow) {
       settings_.currentPlane = first;
       return FinishBandAtOnce({RowMode::kInterleaved, first});
     }
@@ -161,11 +160,11 @@ int ARasterDriver::PutRowsDeviceOrder() {
     const int band = bandState_[p];
     const i64 position = BandPosition({RowMode::kDeviceOrder, p});
     ReadRecord(position);
-    if (RecordCode() == kCodeBandEnd) {
+    if (RecordCode() == record_code::kBandEnd) {
       recordPos_ = position;  // the next step ends the band
       return 1;
     }
-    if (RecordCode() != kCodeRow) {
+    if (RecordCode() != record_code::kRow) {
       return Fail("expected a row (20) or band end (42) of plane %d at byte %lld, found code %d", p, LL(position),
                   RecordCode());
     }
@@ -177,7 +176,7 @@ int ARasterDriver::PutRowsDeviceOrder() {
     recordPos_ = BandPosition({RowMode::kDeviceOrder, now});
     CountRows(repeatY_);
     ReadRecord(recordPos_);
-    if (RecordCode() != kCodeRow) return 1;
+    if (RecordCode() != record_code::kRow) return 1;
     if (SliceEnds(t0)) {
       device_->ShowProgress(Percent(rowsDone_, i64{settings_.enabledPlaneCount} * currentPageRows_));
       return 1;

@@ -5,17 +5,13 @@
 #include "device/packbits.h"
 #include "engine/little_endian.h"
 #include "engine/raster_driver.h"
+#include "engine/record_codes.h"
 #include "platform/diagnostics.h"
 #include "spool/sibling_path.h"
 
 namespace pc50 {
 namespace {
 
-constexpr int kCodeEndOfJob = 12;
-constexpr int kCodeRasterRow = 20;
-constexpr int kCodeRasterPrologue = 24;
-constexpr int kCodeColorList = 30;
-constexpr int kCodeRasterFile = 125;
 constexpr int kColorEntrySize = 36;
 constexpr int kColorNameOffset = 4;
 constexpr int kColorNameLength = 32;
@@ -26,7 +22,7 @@ constexpr int kRasterDataStart = 16;
 int ARasterDriver::ReadColorNames() {
   if (!HasJob()) return Fail("no job");
   ReadRecord(readPos_);
-  if (RecordCode() != kCodeColorList) {
+  if (RecordCode() != record_code::kColorList) {
     return Fail("spool index: expected the colour list (record 30) at byte %lld",
                 static_cast<long long>(readPos_));
   }
@@ -75,7 +71,7 @@ int ARasterDriver::OpenNextRasterFile() {
     opened = false;
   }
   if (!opened) return FailIfUnexplained("cannot open raster file '%s'", path);
-  if (ReadRecord(0) < 1 || RecordCode() != kCodeRasterPrologue) {
+  if (ReadRecord(0) < 1 || RecordCode() != record_code::kRasterPrologue) {
     return Fail("raster file '%s' does not begin with the raster prologue (24)", path);
   }
   if (!spool_->SeekTo(kRasterDataStart)) return Fail("raster file '%s' is too short", path);
@@ -97,8 +93,8 @@ int ARasterDriver::ReturnToSpoolIndex() {
   ReadRecord(readPos_);
   spool_->SeekTo(readPos_);
   switch (RecordCode()) {
-    case kCodeEndOfJob: return FinishJob();
-    case kCodeRasterFile: return OpenNextRasterFile();
+    case record_code::kEndOfJob: return FinishJob();
+    case record_code::kRasterFile: return OpenNextRasterFile();
     default:
       return Fail("spool index: expected a raster file (125) or the end of the job (12) at byte %lld, found %d",
                   static_cast<long long>(readPos_), RecordCode());
@@ -124,7 +120,7 @@ int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
   std::int64_t& position = record.cellPos[kind];
   try {
     ReadRecord(position);
-    if (RecordCode() != kCodeRasterRow) {
+    if (RecordCode() != record_code::kRow) {
       return Fail("expected a row record (20) of cell %d at byte %lld, found %d", kind,
                   static_cast<long long>(position), RecordCode());
     }
