@@ -15,3 +15,6 @@ set_target_properties(pc50drv PROPERTIES PREFIX "" IMPORT_PREFIX "")
 target_link_options(pc50drv PRIVATE -Wl,--kill-at -Wl,--exclude-all-symbols)
 # Release modules carry no symbol table.
 target_link_options(pc50drv PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
+
+# The driver class's members under their Microsoft-decorated names too.
+include(${PROJECT_SOURCE_DIR}/cmake/MsvcExports.cmake)

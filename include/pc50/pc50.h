@@ -138,23 +138,54 @@ inline void InitJobContext(JobContext* job) {
 
 // ---- Host classes ----------------------------------------------------------
 
+// Windows hosts are built with the Microsoft compiler. Its virtual tables give
+// the destructor a single slot, the scalar deleting destructor (thiscall, one
+// flags argument: bit 0 frees the object; returns the object), where GNU
+// compilers put two. A GNU compiler on Windows therefore declares slot 0 as
+// that function and moves the real destructor to the end of the table, where
+// no Microsoft-compiled object has one: it is protected, so that nothing
+// reaches it on an object the host made. A compiler of the Microsoft ABI
+// (and every compiler elsewhere) sees the plain declaration.
+#if defined(_WIN32) && !defined(_MSC_VER)
+#  define PC50_MSVC_TABLE_BY_HAND 1
+#else
+#  define PC50_MSVC_TABLE_BY_HAND 0
+#endif
+
 // The host's output port. The module calls only SendData, which returns the
 // number of bytes accepted; anything other than length is a failed write.
 class ABasePort {
  public:
+#if PC50_MSVC_TABLE_BY_HAND
+  virtual void* __thiscall ScalarDeletingDestructor(unsigned flags) {
+    this->~ABasePort();
+    if (flags & 1) ::operator delete(this);
+    return this;
+  }
+  virtual int SendData(const void* data, int length, int flag) = 0;
+
+ protected:
+  virtual ~ABasePort() {}
+#else
   virtual ~ABasePort() {}
   virtual int SendData(const void* data, int length, int flag) = 0;
+#endif
 };
 
 // The host's abstract printer driver. The order of the virtual operations is
-// a binary contract with the host. Non-pure operations answer the base
-// results.
+// a binary contract with the host: slot 0 the destructor, 1 InitializePrint,
+// ..., 22 GetStatus. Non-pure operations answer the base results.
 class PC50_API ABasePrinterDriver {
  public:
   ABasePrinterDriver();
   ABasePrinterDriver(const ABasePrinterDriver&);
   ABasePrinterDriver& operator=(const ABasePrinterDriver&);
+#if PC50_MSVC_TABLE_BY_HAND
+  // Slot 0 as a Microsoft-compiled host's `delete driver` calls it (flags 1).
+  virtual void* __thiscall ScalarDeletingDestructor(unsigned flags);
+#else
   virtual ~ABasePrinterDriver();
+#endif
 
   // Starts a job; port null sends the stream to job->outputPath. 1 or 0.
   virtual int InitializePrint(JobContext* job, ABasePort* port) = 0;
@@ -181,7 +212,26 @@ class PC50_API ABasePrinterDriver {
   virtual int SetJobFileName(const char* name, const char* name2);
   virtual int DoInitStatusCheck(int& status, char* text);
   virtual int GetStatus(int& status, char* text);
+
+#if PC50_MSVC_TABLE_BY_HAND
+ protected:
+  // After the host's slots: reached through slot 0 or a derived destructor.
+  virtual ~ABasePrinterDriver();
+#endif
 };
+
+namespace pc50 {
+// Destroys a driver object from createNewPrinterDriver and frees it, as a
+// host's `delete driver` does: through slot 0 where the table is laid out by
+// hand, else through the virtual destructor.
+inline void DestroyDriver(ABasePrinterDriver* driver) {
+#if PC50_MSVC_TABLE_BY_HAND
+  if (driver != nullptr) driver->ScalarDeletingDestructor(1);
+#else
+  delete driver;
+#endif
+}
+}  // namespace pc50
 
 // ---- Procedural interface ----------------------------------------------------
 

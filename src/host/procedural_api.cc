@@ -73,7 +73,7 @@ bool StartJobRecord(const HostRecord& record, JobContext* job) {
 }
 
 void DestroySlots(CDriverApp& app) {
-  delete app.GetDriver();
+  DestroyDriver(app.GetDriver());
   delete app.GetJob();
   app.SetDriver(nullptr);
   app.SetJob(nullptr);

@@ -101,7 +101,7 @@ void DriverObject(const Module& module) {
   CHECK_EQ(driver->GetPrinterName(name, nullptr), 1);
   CHECK_EQ(std::string(name), "PC-50 Thermal Printer");
   CHECK_EQ(driver->FindColorModel("Grayscale"), 2);
-  delete driver;
+  pc50::DestroyDriver(driver);
 }
 
 void CallsWithoutAJob(const Module& module, const Paths& paths) {
@@ -200,7 +200,7 @@ void ObjectInterface(const Module& module, const Paths& paths, const ReferenceJo
     }
     CHECK_EQ(context.promptMode, kJobEnded);
     CHECK_EQ(driver->AbortPrint(), 1);
-    delete driver;
+    pc50::DestroyDriver(driver);
     std::string stream = port.bytes;
     if (!toPort && !CHECK(ReadBytes(settings.outputPath, &stream))) continue;
     CheckStream(paths, job, stream);
