@@ -1,6 +1,7 @@
 # Checks pc50drv.dll's tables with objdump: a 32-bit module that imports
-# only from system DLLs and exports the host interface by plain names, with
-# no stdcall decorations and nothing else of its own.
+# only from system DLLs and exports the host interface: the entry points by
+# plain names (no stdcall decorations), the driver class's members under
+# their Microsoft-decorated names, and nothing else of its own.
 #
 #   cmake -DOBJDUMP=<objdump> -DMODULE=<pc50drv.dll> -P module_tables.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -55,8 +56,52 @@ foreach(name IN LISTS required)
     list(APPEND problems "${name} is not exported by its plain name")
   endif()
 endforeach()
+# The members a Microsoft-compiled host imports: constructors, destructor,
+# assignment, the virtual table and the seventeen operations that are not
+# pure.
+set(decorated
+    "??0ABasePrinterDriver@@QAE@XZ"
+    "??0ABasePrinterDriver@@QAE@ABV0@@Z"
+    "??1ABasePrinterDriver@@UAE@XZ"
+    "??4ABasePrinterDriver@@QAEAAV0@ABV0@@Z"
+    "??_7ABasePrinterDriver@@6B@"
+    "?AbortPrint@ABasePrinterDriver@@UAEHXZ"
+    "?HasControlPanel@ABasePrinterDriver@@UAEHXZ"
+    "?DoControlPanel@ABasePrinterDriver@@UAEHPAXHPAUHWND__@@PAVABasePort@@@Z"
+    "?HasDriverOption@ABasePrinterDriver@@UAEHXZ"
+    "?DoDriverOption@ABasePrinterDriver@@UAEHPAXHPAUDrvInfo@@PAUHWND__@@PAVABasePort@@@Z"
+    "?GetPrinterName@ABasePrinterDriver@@UAEHPADPAVABasePort@@@Z"
+    "?DecodePPDString@ABasePrinterDriver@@UAEHPAD0PAUDrvInfo@@@Z"
+    "?GetRowNumber@ABasePrinterDriver@@UAEHXZ"
+    "?SupportSeparation@ABasePrinterDriver@@UAEHXZ"
+    "?GetVersion@ABasePrinterDriver@@UAEMXZ"
+    "?PutPPDDisplays@ABasePrinterDriver@@UAEHPAD0@Z"
+    "?SupportCMYKPage@ABasePrinterDriver@@UAEHXZ"
+    "?GetDefaultScreening@ABasePrinterDriver@@UAEHPAUtagScreeningOption@@PBUDrvInfo@@@Z"
+    "?GetDefaultColorIndex@ABasePrinterDriver@@UAEHPADPBUDrvInfo@@@Z"
+    "?SetJobFileName@ABasePrinterDriver@@UAEHPBD0@Z"
+    "?DoInitStatusCheck@ABasePrinterDriver@@UAEHAAHPAD@Z"
+    "?GetStatus@ABasePrinterDriver@@UAEHAAHPAD@Z")
+foreach(name IN LISTS decorated)
+  if(NOT name IN_LIST exports)
+    list(APPEND problems "${name} is not exported")
+  endif()
+endforeach()
+# The pure operations have no body to export.
+foreach(pure InitializePrint ResumePrint EnumColorModel FindColorModel GetColorList)
+  foreach(name IN LISTS exports)
+    if(name MATCHES "^\\?${pure}@")
+      list(APPEND problems "pure operation exported: ${name}")
+    endif()
+  endforeach()
+endforeach()
+
 foreach(name IN LISTS exports)
-  if(name MATCHES "@")
+  if(name MATCHES "^\\?")
+    if(NOT name IN_LIST decorated)
+      list(APPEND problems "unexpected decorated export ${name}")
+    endif()
+  elseif(name MATCHES "@")
     list(APPEND problems "decorated export ${name}")
   elseif(NOT (name IN_LIST required OR name MATCHES "^_ZN18ABasePrinterDriver" OR
               name MATCHES "^_ZT[ISV]18ABasePrinterDriver$" OR name MATCHES "^pc50_"))
@@ -70,4 +115,6 @@ if(problems)
   list(JOIN problems "\n  " text)
   message(FATAL_ERROR "${MODULE}:\n  ${text}")
 endif()
-message(STATUS "${import_count} system DLLs imported, ${export_count} names exported, all plain")
+list(LENGTH decorated decorated_count)
+message(STATUS "${import_count} system DLLs imported, ${export_count} names exported, "
+               "${decorated_count} of them Microsoft-decorated")
