@@ -57,13 +57,15 @@ const char* const kCopyConstructor = "??0ABasePrinterDriver@@QAE@ABV0@@Z";
 
 using Constructor = ABasePrinterDriver*(__thiscall*)(void* self);
 using CopyConstructor = ABasePrinterDriver*(__thiscall*)(void* self, const ABasePrinterDriver* other);
+using Assignment = ABasePrinterDriver*(__thiscall*)(void* self, const ABasePrinterDriver* other);
+const char* const kAssignment = "??4ABasePrinterDriver@@QAEAAV0@ABV0@@Z";
 
 void ExportTable(HMODULE module) {
   host::Group("export table");
   const char* const names[] = {"INITIALIZEPRINT", "RESUMEPRINT", "ABORTPRINT", "SETJOBFILENAME", "DECODESTRING",
                                "HASCONFIGDIALOG", "GetRowNumber", "PutPPDDisplays", "PopUpDriverOptionDialog",
                                "createNewPrinterDriver", kVftable, kDefaultConstructor, kCopyConstructor,
-                               "??1ABasePrinterDriver@@UAE@XZ", "??4ABasePrinterDriver@@QAEAAV0@ABV0@@Z"};
+                               "??1ABasePrinterDriver@@UAE@XZ", kAssignment};
   for (const char* name : names) {
     if (!CHECK(GetProcAddress(module, name) != nullptr)) host::Note(Text("missing export ") << name);
   }
@@ -93,6 +95,15 @@ void ExportTable(HMODULE module) {
   CHECK(copy(other, reinterpret_cast<ABasePrinterDriver*>(raw)) == reinterpret_cast<ABasePrinterDriver*>(other));
   CHECK(other[0] == table);
   CHECK(other[1] == nullptr);
+
+  // Assignment copies nothing, not even the table pointer, and returns the
+  // object assigned to.
+  const auto assign = reinterpret_cast<Assignment>(GetProcAddress(module, kAssignment));
+  if (assign == nullptr) return;
+  void* fake[2] = {reinterpret_cast<void*>(0x1234), reinterpret_cast<void*>(0x5678)};
+  CHECK(assign(fake, reinterpret_cast<ABasePrinterDriver*>(raw)) == reinterpret_cast<ABasePrinterDriver*>(fake));
+  CHECK(fake[0] == reinterpret_cast<void*>(0x1234));
+  CHECK(fake[1] == reinterpret_cast<void*>(0x5678));
 }
 
 // ---- A fresh driver, every slot -------------------------------------------------------
