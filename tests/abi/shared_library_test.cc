@@ -59,7 +59,7 @@ TEST_F(SharedLibraryTest, ExportsExactlyTheHostInterface) {
   for (const std::string& name : required) EXPECT_EQ(names.count(name), 1u) << name;
   for (const std::string& name : names) {
     const bool allowed = required.count(name) != 0 || name.rfind("_ZN18ABasePrinterDriver", 0) == 0 ||
-                         name.rfind("_ZT", 0) == 0 && name.find("18ABasePrinterDriver") != std::string::npos ||
+                         (name.rfind("_ZT", 0) == 0 && name.find("18ABasePrinterDriver") != std::string::npos) ||
                          name.rfind("pc50_", 0) == 0 || name.rfind("__", 0) == 0;  // sanitizer runtime hooks
     EXPECT_TRUE(allowed) << "unexpected export " << name;
   }

@@ -29,7 +29,7 @@ std::string FormatProgress(const Progress& progress, int bar_width) {
   label.resize(std::max<std::size_t>(label.size(), 10), ' ');
   if (progress.percent < 0) return label;
   const int filled = bar_width * progress.percent / 100;
-  char percent[8];
+  char percent[16];
   std::snprintf(percent, sizeof percent, "%3d%%", progress.percent);
   return label + " [" + std::string(static_cast<std::size_t>(filled), '#') +
          std::string(static_cast<std::size_t>(bar_width - filled), '-') + "] " + percent;
