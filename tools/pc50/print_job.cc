@@ -13,7 +13,6 @@
 #include "job_info_record.h"
 #include "pc50/pc50.h"
 #include "pc50/pc50_ext.h"
-#include "scratch_directory.h"
 
 namespace pc50::cli {
 namespace {
@@ -32,37 +31,6 @@ std::string ModuleReason(const std::string& fallback) {
   const std::string reason = pc50_LastFailure();
   return reason.empty() ? fallback : reason;
 }
-
-// The module keeps its four-colour scratch file under a fixed name in the
-// current directory; a private directory for the job keeps two jobs from
-// sharing it and keeps it out of the user's directory. Without one the job
-// runs where it is.
-class ScopedWorkDirectory {
- public:
-  ScopedWorkDirectory() {
-    std::error_code error;
-    previous_ = fs::current_path(error);
-    if (error) return;
-    try {
-      scratch_ = std::make_unique<ScratchDirectory>();
-    } catch (const Failure&) {
-      return;
-    }
-    fs::current_path(scratch_->path(), error);
-    if (error) scratch_.reset();
-  }
-  ~ScopedWorkDirectory() {
-    if (!scratch_) return;
-    std::error_code ignored;
-    fs::current_path(previous_, ignored);
-  }
-  ScopedWorkDirectory(const ScopedWorkDirectory&) = delete;
-  ScopedWorkDirectory& operator=(const ScopedWorkDirectory&) = delete;
-
- private:
-  fs::path previous_;
-  std::unique_ptr<ScratchDirectory> scratch_;
-};
 
 // The host's port: writes the stream to a file or standard output.
 class StreamPort : public ABasePort {
@@ -271,13 +239,9 @@ PrintResult RunPrintJob(const PrintRequest& request) {
     port = std::make_unique<StreamPort>(port_file.get(), request.port_path, copy);
   }
 
-  {
-    ScopedWorkDirectory work;
-    const std::string output = file ? file->temp_path().string() : std::string();
-    result.bytes = request.api == Api::kC
-                       ? RunThroughCInterface(request, spool, output, &result.steps)
-                       : RunThroughDriverObject(request, spool, output, port.get(), &result.steps);
-  }
+  const std::string output = file ? file->temp_path().string() : std::string();
+  result.bytes = request.api == Api::kC ? RunThroughCInterface(request, spool, output, &result.steps)
+                                        : RunThroughDriverObject(request, spool, output, port.get(), &result.steps);
 
   if (port_file) {
     const bool closed = std::fclose(port_file.release()) == 0;
