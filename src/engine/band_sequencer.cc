@@ -366,7 +366,11 @@ int ARasterDriver::FinishBandAtOnce(const BandScope& scope) {
 
 int ARasterDriver::ComposeRow(int band) {
   const int p = settings_.currentPlane;
-  if (!ReadyForRows(p)) return 0;
+  // ReadyForRows checks the plane index too; the second check keeps the bound
+  // next to planes[p] for GCC, whose jump threading at -O3 splits paths off
+  // the inlined checks and then warns (-Warray-bounds) about indexes it can
+  // no longer bound.
+  if (!ReadyForRows(p) || !ValidPlane(p)) return 0;
   int kinds[3];
   if (!CellsOfBand(band, kinds)) return Fail("plane %d has a row outside any band (state %d)", p, band);
   PlaneRecord& plane = settings_.planes[p];
