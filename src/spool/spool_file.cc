@@ -57,6 +57,7 @@ ASpoolFile::~ASpoolFile() {
 
 BOOL ASpoolFile::Open(const char* path, int mode) {
   if (IsOpen()) Close();
+  ForgetCache();
   chunkSize_ = kChunkSize;
   position_ = 0;
   lastChunk_ = 0;
@@ -192,7 +193,13 @@ std::int64_t ASpoolFile::GetPosition() { return position_; }
 int ASpoolFile::Read(void* buffer, DWORD count, LONG distanceLow, LONG distanceHigh, int origin) {
   if (!Seek(distanceLow, distanceHigh, origin)) return 0;
   char* out = static_cast<char*>(buffer);
-  std::int64_t remaining = std::min<std::int64_t>(count, INT_MAX);
+  const std::int64_t wanted = std::min<std::int64_t>(count, INT_MAX);
+  if (mode_ == 0 && wanted <= kCacheBlockSize) return ReadCached(out, wanted);
+  return ReadChunks(out, wanted);
+}
+
+int ASpoolFile::ReadChunks(char* out, std::int64_t count) {
+  std::int64_t remaining = count;
   std::int64_t done = 0;
   while (remaining > 0 && position_ < kMaxSize) {
     const int k = static_cast<int>(position_ / chunkSize_);
@@ -208,6 +215,56 @@ int ASpoolFile::Read(void* buffer, DWORD count, LONG distanceLow, LONG distanceH
     if (got < n) break;
   }
   return static_cast<int>(done);
+}
+
+int ASpoolFile::ReadCached(char* out, std::int64_t count) {
+  std::int64_t done = 0;
+  while (done < count && position_ < kMaxSize) {
+    const std::int64_t start = position_ - position_ % kCacheBlockSize;
+    const std::uint8_t* data = nullptr;
+    const CacheBlock* block = CachedBlock(start, &data);
+    if (block == nullptr) return static_cast<int>(done + ReadChunks(out + done, count - done));
+    const std::int64_t offset = position_ - start;
+    if (offset >= block->length) break;  // the end of the file
+    const std::int64_t n = std::min(count - done, block->length - offset);
+    std::memcpy(out + done, data + offset, static_cast<std::size_t>(n));
+    position_ += n;
+    done += n;
+  }
+  return static_cast<int>(done);
+}
+
+const ASpoolFile::CacheBlock* ASpoolFile::CachedBlock(std::int64_t start, const std::uint8_t** data) {
+  if (!cacheData_) {
+    cacheData_.reset(new (std::nothrow) std::uint8_t[kCacheBlocks * kCacheBlockSize]);
+    if (!cacheData_) return nullptr;
+    ForgetCache();
+  }
+  int slot = 0;
+  for (int i = 0; i < kCacheBlocks; ++i) {
+    if (cache_[i].start == start) {
+      slot = i;
+      break;
+    }
+    if (cache_[i].lastUse < cache_[slot].lastUse) slot = i;
+  }
+  CacheBlock& block = cache_[slot];
+  std::uint8_t* bytes = cacheData_.get() + slot * kCacheBlockSize;
+  if (block.start != start) {
+    const std::int64_t position = position_;
+    position_ = start;
+    block.length = ReadChunks(reinterpret_cast<char*>(bytes), kCacheBlockSize);
+    block.start = start;
+    position_ = position;
+  }
+  block.lastUse = ++cacheClock_;
+  *data = bytes;
+  return &block;
+}
+
+void ASpoolFile::ForgetCache() {
+  for (CacheBlock& block : cache_) block = CacheBlock();
+  cacheClock_ = 0;
 }
 
 int ASpoolFile::Write(const void* buffer, DWORD count, LONG distanceLow, LONG distanceHigh, int origin) {
@@ -242,6 +299,7 @@ void ASpoolFile::Close() {
   AWinFile::Close();
   position_ = 0;
   lastChunk_ = 0;
+  ForgetCache();
 }
 
 BOOL ASpoolFile::Delete() {

@@ -58,12 +58,36 @@ class ASpoolFile : public AWinFile {
   // Closes and removes chunk k (k > 0) and forgets it.
   void DropChunk(int k, bool remove);
 
+  // Reads count bytes at position_ from the chunk files, advancing it.
+  int ReadChunks(char* out, std::int64_t count);
+  // Read-only stores read short requests through a cache of a few aligned
+  // blocks: a job reads many short records at a handful of places in its
+  // files (the rows of each plane and cell), and each would otherwise cost
+  // the system a seek and a read. Nothing changes a read-only store's files
+  // through it, so the cache needs forgetting only when the store closes.
+  int ReadCached(char* out, std::int64_t count);
+  // The cached block that starts at start, read in when missing; null when
+  // there is no memory for the cache.
+  struct CacheBlock {
+    std::int64_t start = -1;  // -1: empty
+    std::int64_t length = 0;  // bytes read; short at the end of the file
+    std::uint64_t lastUse = 0;
+  };
+  const CacheBlock* CachedBlock(std::int64_t start, const std::uint8_t** data);
+  void ForgetCache();
+
+  static constexpr int kCacheBlocks = 16;
+  static constexpr std::int64_t kCacheBlockSize = 16384;
+
   // Entry 0 stays empty: chunk 0 is the store's own file.
   std::unique_ptr<AWinFile> chunks_[kMaxChunks];
   std::int64_t position_;
   int lastChunk_;
   int mode_;
   std::int64_t chunkSize_;
+  std::unique_ptr<std::uint8_t[]> cacheData_;  // kCacheBlocks blocks, made at the first cached read
+  CacheBlock cache_[kCacheBlocks];
+  std::uint64_t cacheClock_ = 0;
 };
 
 }  // namespace pc50

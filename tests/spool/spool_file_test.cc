@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include <unistd.h>
@@ -359,6 +361,47 @@ TEST_F(SpoolFileTest, OpenClosesThePreviousStore) {
   char out[AWinFile::kPathSize];
   ASSERT_TRUE(store.GetFilePath(out));
   EXPECT_EQ(std::string(out), other);
+}
+
+// A read-only store reads short requests through a cache of a few blocks:
+// whatever the order and length of the reads (many places at once, more
+// than the cache holds, across block boundaries, past the end), each returns
+// the file's bytes and leaves the position right after them.
+TEST_F(SpoolFileTest, ReadOnlyReadsInAnyOrderReturnTheFilesBytes) {
+  std::string content(300001, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+  PutBytes(Chunk(0), 0, content);
+  const std::int64_t size = static_cast<std::int64_t>(content.size());
+  ASpoolFile store(base_.c_str(), 0);
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<std::int64_t> anywhere(0, size + 100);
+  std::uniform_int_distribution<int> place(0, 39);
+  std::uniform_int_distribution<int> shortCount(1, 600), anyCount(1, 40000);
+  for (int k = 0; k < 3000; ++k) {
+    // Mostly short reads near forty places (like the rows of many cells),
+    // sometimes long ones or anywhere.
+    const std::int64_t position = k % 5 == 0 ? anywhere(rng) : place(rng) * 7499 + k % 97;
+    const std::size_t count = static_cast<std::size_t>(k % 7 == 0 ? anyCount(rng) : shortCount(rng));
+    const std::string expected = position < size ? content.substr(static_cast<std::size_t>(position), count) : "";
+    ASSERT_EQ(ReadAt(store, position, count), expected) << "read " << k << " at " << position;
+    ASSERT_EQ(store.GetPosition(), position + static_cast<std::int64_t>(expected.size()));
+  }
+  // Sequential reads from the current position put the file together again.
+  ASSERT_TRUE(store.SeekTo(0));
+  std::string whole;
+  char piece[1000];
+  for (int got; (got = store.Read(piece, sizeof piece, 0, 0, 1)) > 0;) whole.append(piece, static_cast<std::size_t>(got));
+  EXPECT_EQ(whole, content);
+}
+
+TEST_F(SpoolFileTest, ReopenedReadOnlyStoreReadsTheFileAsItIsNow) {
+  PutBytes(Chunk(0), 0, "old bytes");
+  ASpoolFile store(base_.c_str(), 0);
+  EXPECT_EQ(ReadAt(store, 0, 9), "old bytes");
+  store.Close();
+  PutBytes(Chunk(0), 0, "new bytes and more");
+  ASSERT_TRUE(store.Open(base_.c_str(), 0));
+  EXPECT_EQ(ReadAt(store, 0, 64), "new bytes and more");
 }
 
 }  // namespace
