@@ -136,6 +136,12 @@ class APC50Device : public ABaseOutputDevice {
   int WriteToTemp(const std::uint8_t* data, int length);
   // Closes the temporary file and removes it from the disk.
   void DiscardTempFile();
+  // Puts a row record at offset of the temporary file through the record
+  // window. 1, or 0 (reason recorded, temporary file discarded).
+  int PutRecord(long long offset, const std::uint8_t* data, int length);
+  // Writes the bytes of the window changed since it was read in. 1, or 0
+  // (reason recorded, temporary file discarded).
+  int FlushRecordWindow();
 
   std::uint8_t command[kCommandSize];
   char tempName[kTempNameSize];
@@ -166,6 +172,14 @@ class APC50Device : public ABaseOutputDevice {
   std::int32_t rowPosition;
   // Assembled pass: rows laid down by the first process plane.
   std::int32_t assembledRows;
+  // Assembled pass: row records reach the temporary file through a window of
+  // whole rows, so that the records of one plane, a row apart, cost one read
+  // and one write per window rather than a seek and a write each.
+  std::unique_ptr<std::uint8_t[]> recordWindow;
+  long long recordWindowSize = 0;  // bytes of room
+  long long windowStart = -1;      // file offset of the window; -1: none
+  long long windowDirtyFrom = 0;   // changed bytes, relative to windowStart
+  long long windowDirtyTo = 0;
 };
 
 }  // namespace pc50

@@ -7,6 +7,7 @@
 //   3  a four-colour pass assembled in a temporary file from fixed-size
 //      uncompressed records (the planes arrive one after another), copied
 //      to the output when its last plane ends, then one pass per spot plane.
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
@@ -473,16 +474,82 @@ int APC50Device::WriteAt(int rowIndex, int plane, const std::uint8_t* data, int 
     return Fail("no record place for row %d of plane %d", rowIndex, plane);
   }
   if (!tempFile) return Fail("no temporary file for row %d of plane %d", rowIndex, plane);
+  if (data == nullptr || length <= 0) return Fail("invalid record of %d bytes", length);
   const long long offset =
       recordsStart + static_cast<long long>(planeRecordLength[plane]) *
                          (static_cast<long long>(kProcessPositions) * rowIndex + plane);
-  if (offset > LONG_MAX || std::fseek(tempFile.get(), static_cast<long>(offset), SEEK_SET) != 0) {
+  if (offset > LONG_MAX - length) {
     Fail("cannot reach offset %lld of the temporary file %s", offset, tempName);
     DiscardTempFile();
     return 0;
   }
-  writeToTemp = 1;
-  return Write(data, length) != 0 ? length : 0;
+  return PutRecord(offset, data, length) != 0 ? length : 0;
+}
+
+int APC50Device::PutRecord(long long offset, const std::uint8_t* data, int length) {
+  constexpr long long kWindowTarget = 256 * 1024;
+  if (windowStart < 0 || offset < windowStart || offset + length > windowStart + recordWindowSize) {
+    if (FlushRecordWindow() == 0) return 0;
+    windowStart = -1;
+    // Whole rows of all positions, about kWindowTarget bytes, from the row
+    // of the record on.
+    const long long rowBytes = static_cast<long long>(planeRecordLength[0]) * kProcessPositions;
+    const long long size = rowBytes >= kWindowTarget || rowBytes <= 0 ? std::max<long long>(rowBytes, length)
+                                                                       : kWindowTarget / rowBytes * rowBytes;
+    if (size < length) return Fail("row record of %d bytes larger than its row", length);
+    if (size != recordWindowSize) {
+      recordWindow.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
+      recordWindowSize = recordWindow ? size : 0;
+      if (!recordWindow) return Fail("no memory for %lld bytes of the four-colour pass", size);
+    }
+    long long start = rowBytes > 0 ? recordsStart + (offset - recordsStart) / rowBytes * rowBytes : offset;
+    if (start > offset || offset + length > start + size) start = offset;
+    // What the file holds there already; past its end the window is blank,
+    // as a seek past the end would leave it.
+    std::FILE* file = tempFile.get();
+    std::size_t got = 0;
+    if (std::fseek(file, static_cast<long>(start), SEEK_SET) == 0) {
+      got = std::fread(recordWindow.get(), 1, static_cast<std::size_t>(size), file);
+    }
+    if (std::ferror(file) != 0) {
+      Fail("cannot read back offset %lld of the temporary file %s", start, tempName);
+      DiscardTempFile();
+      return 0;
+    }
+    std::memset(recordWindow.get() + got, 0, static_cast<std::size_t>(size) - got);
+    windowStart = start;
+    windowDirtyFrom = windowDirtyTo = 0;
+  }
+  const long long at = offset - windowStart;
+  std::memcpy(recordWindow.get() + at, data, static_cast<std::size_t>(length));
+  if (windowDirtyTo <= windowDirtyFrom) {
+    windowDirtyFrom = at;
+    windowDirtyTo = at + length;
+  } else {
+    windowDirtyFrom = std::min(windowDirtyFrom, at);
+    windowDirtyTo = std::max(windowDirtyTo, at + length);
+  }
+  return 1;
+}
+
+int APC50Device::FlushRecordWindow() {
+  if (windowStart < 0 || windowDirtyTo <= windowDirtyFrom) return 1;
+  std::FILE* file = tempFile.get();
+  const long long at = windowStart + windowDirtyFrom;
+  const std::size_t n = static_cast<std::size_t>(windowDirtyTo - windowDirtyFrom);
+  if (file == nullptr || at > LONG_MAX || std::fseek(file, static_cast<long>(at), SEEK_SET) != 0) {
+    Fail("cannot reach offset %lld of the temporary file %s", at, tempName);
+    DiscardTempFile();
+    return 0;
+  }
+  const std::size_t written = std::fwrite(recordWindow.get() + windowDirtyFrom, 1, n, file);
+  if (written != n) {
+    Fail("temporary file %s took %zu of %zu bytes", tempName, written, n);
+    DiscardTempFile();
+    return 0;
+  }
+  windowDirtyFrom = windowDirtyTo = 0;
+  return 1;
 }
 
 int APC50Device::EndPlane(int plane) {
@@ -533,6 +600,7 @@ int APC50Device::FinishInterleavedRow() {
 
 int APC50Device::FinishAssembledPass() {
   if (!tempFile) return Fail("the four-colour pass has already ended");
+  if (FlushRecordWindow() == 0) return 0;
   if (std::fseek(tempFile.get(), 0, SEEK_END) != 0) {
     Fail("cannot reach the end of the temporary file %s", tempName);
     DiscardTempFile();
@@ -552,6 +620,7 @@ int APC50Device::FinishAssembledPass() {
 int APC50Device::CopyTempFile() {
   writeToTemp = 0;
   if (!tempFile) return Fail("no temporary file to copy");
+  if (FlushRecordWindow() == 0) return 0;
   std::FILE* file = tempFile.get();
   const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
   bool ok = size > 0;
@@ -619,6 +688,8 @@ int APC50Device::WriteToTemp(const std::uint8_t* data, int length) {
   // The job's byte counters count the output file only; the temporary file
   // reaches it through CopyTempFile.
   if (!tempFile) return Fail("no temporary file to write to");
+  // Records held back would land after what is written here.
+  if (FlushRecordWindow() == 0) return 0;
   const std::size_t written = std::fwrite(data, 1, static_cast<std::size_t>(length), tempFile.get());
   if (written != static_cast<std::size_t>(length)) {
     Fail("temporary file %s took %zu of %d bytes", tempName, written, length);
@@ -629,6 +700,8 @@ int APC50Device::WriteToTemp(const std::uint8_t* data, int length) {
 }
 
 void APC50Device::DiscardTempFile() {
+  windowStart = -1;
+  windowDirtyFrom = windowDirtyTo = 0;
   tempFile.reset();
   if (tempName[0] != '\0') {
     platform::DeleteFileA(tempName);

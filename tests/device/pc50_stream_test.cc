@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -476,6 +477,46 @@ TEST_F(PC50StreamTest, AssembledPassLeavesTheByteCountersAloneUntilItIsCopied) {
   EXPECT_EQ(job.bytesProduced, static_cast<int>(golden.bytes.size()));
   device.outputFile.Close();
   ExpectStream(FileBytes(path), golden.bytes);
+}
+
+TEST_F(PC50StreamTest, AssembledPassOfManyWideRowsComesOutRowByRow) {
+  // Rows of 2,000 bytes: the pass spans several windows of the temporary
+  // file, and the records of each plane lie a row apart in it.
+  job.promptMode = 4;
+  Plane(0, "Black");
+  Plane(1, "Cyan");
+  Plane(3, "Yellow");
+  Plane(9, "Gold");
+  settings->topMargin = 0;
+  constexpr int kBytes = 2000, kRows = 100, kYellowRows = 60;
+  const auto row = [](int plane, int r) {
+    std::string bytes(kBytes, '\0');
+    for (int i = 0; i < kBytes; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 7 + r * 13 + plane * 29);
+    return bytes;
+  };
+  std::map<int, Rows> rows;
+  for (int r = 0; r < kRows; ++r) {
+    rows[0].push_back(row(0, r));
+    rows[1].push_back(row(1, r));
+    if (r < kYellowRows) rows[3].push_back(row(3, r));
+  }
+  rows[9] = {""};
+  FakePort port;
+  APC50Device device;
+  Attach(device, &port);
+  ASSERT_EQ(PrintPage(device, kBytes * 8, rows), 1) << LastFailure();
+
+  const std::string zeros(kBytes, '\0');
+  std::string packedZeros;
+  for (int rest = kBytes; rest > 0; rest -= 128) packedZeros += std::string{static_cast<char>(257 - std::min(rest, 128)), '\0'};
+  Stream golden;
+  golden.PageHeader(90311, 564, 180).PlaneHeader(5, 0, 0);
+  for (int r = 0; r < kRows; ++r) {
+    golden.Row('V', row(0, r)).Row('V', row(1, r)).Row('V', zeros).Row('W', r < kYellowRows ? row(3, r) : zeros);
+  }
+  golden.EndRaster().PlaneHeader(8, 2, 0).Row('W', packedZeros).EndRaster().NextPage();
+  ExpectStream(port.bytes, golden.bytes);
+  EXPECT_EQ(TempFiles(), 0);
 }
 
 TEST_F(PC50StreamTest, TemporaryFilesAreRemovedAfterAbortAndDestruction) {
