@@ -9,6 +9,8 @@
 // exploring and drive each through a few operations. Row composition seeds
 // cover every depth and repeat with runs longer than one block of source;
 // PackBits seeds are the encoder's packet-choice cases and damaged packets.
+// Whole-job seeds are small spool jobs from the host kit's writer: inline
+// and in raster files, every cell kind, each output mode, separations.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,7 +29,9 @@
 #include "pc50/pc50.h"
 #include "platform/diagnostics.h"
 #include "spool_store_input.h"
+#include "spool_writer.h"
 #include "stream_decoder.h"
+#include "whole_job_input.h"
 
 namespace {
 
@@ -342,6 +346,183 @@ void ScaleRowSeeds() {
   }
 }
 
+
+// ---- Whole jobs -----------------------------------------------------------------------
+
+namespace hk = pc50::hostkit;
+namespace wj = pc50::fuzz::whole_job;
+
+// Rows with runs and noise, so that packed rows vary.
+hk::Cell SeedCell(std::uint32_t width, std::uint32_t height, const std::vector<int>& colours, unsigned seed,
+                  int bitsPerPixel = 1) {
+  hk::Cell cell;
+  cell.width = width;
+  cell.height = height;
+  std::uint32_t state = seed * 2654435761u + 12345u;
+  for (int colour : colours) {
+    hk::CellPlane& plane = cell.colours[colour];
+    plane.bitsPerPixel = bitsPerPixel;
+    for (std::uint32_t r = 0; r < height; ++r) {
+      hk::Row row(hk::RowBytes(width, bitsPerPixel));
+      for (std::uint8_t& byte : row) {
+        state = state * 1664525u + 1013904223u;
+        const unsigned pick = (state >> 24) % 6;
+        byte = pick < 2 ? 0x00 : pick < 4 ? 0xFF : static_cast<std::uint8_t>(state >> 8);
+      }
+      plane.rows.push_back(row);
+    }
+  }
+  return cell;
+}
+
+hk::SpoolJob SeedJob(std::uint8_t ribbon, std::vector<std::string> colours) {
+  hk::SpoolJob job;
+  job.SetRibbonType(ribbon);
+  job.colours = std::move(colours);
+  job.mediaWidth = 1.0;
+  job.mediaLength = 1.0;
+  job.topMargin = 2.0 / 180.0;
+  return job;
+}
+
+std::vector<int> Range(int n) {
+  std::vector<int> all;
+  for (int i = 0; i < n; ++i) all.push_back(i);
+  return all;
+}
+
+hk::Image MainOnly(std::uint32_t width, std::uint32_t height, const std::vector<int>& colours, unsigned seed) {
+  hk::Image image;
+  image.cells[hk::kMain] = SeedCell(width, height, colours, seed);
+  return image;
+}
+
+void PutJob(const std::string& name, const hk::SpoolJob& job, int copies, bool drain = true,
+            bool singlePage = false) {
+  hk::BuiltJob built;
+  const std::string error = hk::BuildSpoolJob(job, &built);
+  if (!error.empty()) {
+    std::fprintf(stderr, "whole-job seed %s cannot be built: %s\n", name.c_str(), error.c_str());
+    std::exit(1);
+  }
+  const auto text = [](const hk::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
+  std::vector<std::string> rasters;
+  for (const hk::RasterFile& file : built.rasterFiles) rasters.push_back(text(file.bytes));
+  const std::string input =
+      wj::MakeInput(job.driverOptions[1], job.driverOptions[2], static_cast<std::int8_t>(job.colourModel),
+                    wj::Flags(drain, copies, singlePage), text(built.spool), rasters);
+  // The fuzzer must read back exactly these files, under these names.
+  const wj::Job parsed =
+      wj::ParseJob(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+  bool same = text(parsed.spool) == text(built.spool) && parsed.rasters.size() == built.rasterFiles.size();
+  for (std::size_t k = 0; same && k < parsed.rasters.size(); ++k) {
+    same = parsed.rasters[k].fileName == built.rasterFiles[k].fileName &&
+           text(parsed.rasters[k].bytes) == text(built.rasterFiles[k].bytes);
+  }
+  if (!same) {
+    std::fprintf(stderr, "whole-job seed %s does not read back as written\n", name.c_str());
+    std::exit(1);
+  }
+  Put("whole_job_fuzzer", name, input);
+}
+
+void WholeJobSeeds() {
+  const std::vector<std::string> cmyk = {"Cyan", "Magenta", "Yellow", "Black"};
+  const std::vector<std::string> cmykGold = {"Cyan", "Magenta", "Yellow", "Black", "Gold"};
+
+  // Output mode 1: one pass per plane; separator lines between page lengths.
+  hk::SpoolJob single = SeedJob(hk::kSingleColourRibbons, cmyk);
+  single.pageLength = 10.0f / 180.0f;
+  single.images.push_back(MainOnly(24, 4, {0, 2, 3}, 1));
+  PutJob("inline_single_colour", single, 2);
+
+  // Output mode 2: the interleaved four-colour pass, repeat 2 down and
+  // across (90 dpi requested), print order CMYK, host not draining.
+  hk::SpoolJob four = SeedJob(hk::kFourColourRibbon, cmyk);
+  four.SetPrintOrder(hk::kPrintOrderCMYK);
+  four.xResolution = four.yResolution = 90.0f;
+  four.copyGap = 4.0 / 180.0;
+  four.images.push_back(MainOnly(16, 3, Range(4), 2));
+  PutJob("inline_four_colour_repeat2", four, 3, false);
+
+  // Output mode 3: the four-colour pass assembled ahead of a spot pass.
+  hk::SpoolJob assembled = SeedJob(hk::kFourColourRibbon, cmykGold);
+  assembled.images.push_back(MainOnly(20, 3, {0, 1, 3, 4}, 3));
+  PutJob("inline_four_colour_gold", assembled, 2);
+
+  // Separations: each plane a job of its own.
+  hk::SpoolJob separated = SeedJob(hk::kFourColourRibbon, cmykGold);
+  separated.SetSeparations(true);
+  separated.images.push_back(MainOnly(16, 2, {0, 3, 4}, 4));
+  PutJob("separations", separated, 1);
+
+  // Two images in raster files of the writer's default names.
+  hk::SpoolJob files = SeedJob(hk::kSingleColourRibbons, cmyk);
+  files.placement = hk::ImagePlacement::kRasterFiles;
+  files.images.push_back(MainOnly(16, 2, {0, 1}, 5));
+  files.images.push_back(MainOnly(24, 3, {2, 3}, 6));
+  PutJob("raster_files", files, 1);
+
+  // Raster files named with a directory part, in the four-colour pass.
+  hk::SpoolJob named = SeedJob(hk::kFourColourRibbon, cmyk);
+  named.placement = hk::ImagePlacement::kRasterFiles;
+  named.rasterFileNames = {"C:\\spool\\art1.ras", "art2.ras"};
+  named.images.push_back(MainOnly(16, 2, Range(4), 7));
+  named.images.push_back(MainOnly(8, 2, {1, 3}, 8));
+  PutJob("raster_files_named_four_colour", named, 2);
+
+  // Every cell kind of the frame around the main cell, margins and gaps,
+  // in single-colour passes and in the assembled pass.
+  for (int mode = 1; mode <= 3; mode += 2) {
+    hk::SpoolJob framed = SeedJob(mode == 1 ? hk::kSingleColourRibbons : hk::kFourColourRibbon,
+                                  mode == 1 ? cmyk : cmykGold);
+    framed.leftMargin = 3.0 / 180.0;
+    framed.copyGap = 2.0 / 180.0;
+    framed.copyRowGap = 2.0f / 180.0f;
+    framed.pageLength = 0.1f;
+    const std::vector<int> colours = mode == 1 ? std::vector<int>{0, 3} : std::vector<int>{0, 3, 4};
+    hk::Image image;
+    for (int kind = 1; kind < hk::kCellKindCount; ++kind) {
+      const bool centre = kind == hk::kFirstCentre || kind == hk::kLastCentre;
+      const bool firstBand = kind == hk::kFirstCentre || kind == hk::kFirstLeft || kind == hk::kFirstRight;
+      const bool lastBand = kind == hk::kLastCentre || kind == hk::kLastLeft || kind == hk::kLastRight;
+      const std::uint32_t width = kind == hk::kMain || centre ? 16 : 5;
+      const std::uint32_t height = firstBand ? 1 : lastBand ? 2 : 3;
+      image.cells[kind] = SeedCell(width, height, colours, 10 + static_cast<unsigned>(kind));
+    }
+    framed.images.push_back(image);
+    PutJob(mode == 1 ? "all_cell_kinds_single_colour" : "all_cell_kinds_assembled", framed, 3);
+  }
+
+  // An older header (16-bit resolutions, no mask), the skipped record 21,
+  // the grayscale model, 2 bits per pixel, 360 dpi.
+  hk::SpoolJob old = SeedJob(hk::kFourColourRibbon, {"Black"});
+  old.version = 5;
+  old.xResolution = old.yResolution = 360.0f;
+  old.colourModel = 2;
+  old.record21 = std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6};
+  hk::Image deep;
+  deep.cells[hk::kMain] = SeedCell(12, 3, {0}, 9, 2);
+  old.images.push_back(deep);
+  PutJob("version5_grayscale_2bpp_360dpi", old, 1);
+
+  // More copies than fit the media: several copy rows and pages, or one
+  // page when single-page layout is asked for.
+  hk::SpoolJob many = SeedJob(hk::kSingleColourRibbons, {"Black", "Orange"});
+  many.mediaWidth = 0.2;
+  many.mediaLength = 0.1;
+  many.images.push_back(MainOnly(20, 4, {0, 1}, 11));
+  PutJob("copies_over_pages", many, 4);
+  PutJob("copies_single_page", many, 4, true, true);
+
+  // A page whose planes have nothing to print.
+  hk::SpoolJob empty = SeedJob(hk::kFourColourRibbon, cmyk);
+  hk::Image blank = MainOnly(8, 2, {0, 1}, 12);
+  for (auto& entry : blank.Main().colours) entry.second.contentFlag = 0;
+  empty.images.push_back(blank);
+  PutJob("nothing_to_print", empty, 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -368,6 +549,7 @@ int main(int argc, char** argv) {
   StoreSeeds();
   ScaleRowSeeds();
   PackBitsSeeds();
+  WholeJobSeeds();
   if (::chdir("/") != 0 || ::rmdir(scratch) != 0) std::fprintf(stderr, "scratch directory %s left behind\n", scratch);
   std::printf("%d seed files written under %s\n", g_written, g_root.c_str());
   return 0;

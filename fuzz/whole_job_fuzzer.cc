@@ -1,0 +1,253 @@
+// Whole print jobs through the C entry points, as a host runs them.
+//
+// Input (whole_job_input.h): four control bytes, then the spool file; a
+// marker line splits off up to two raster files, written beside the spool
+// file under the names its index gives them (page1.dat, page2.dat where the
+// index names none). The control bytes set the ribbon type and print order
+// (bytes 1 and 2 of the driver-option block in the spool header), the colour
+// model, the copies, single-page layout and whether the host drains the
+// output after every step; so every output mode is reached from any spool
+// file.
+//
+// The job runs through INITIALIZEPRINT, at most 2,000 RESUMEPRINT steps with
+// prompts off (prompt mode 4), and ABORTPRINT. Checked: a call that fails
+// gives its reason (pc50_LastFailure), the abort of a started job succeeds,
+// no scratch file of the four-colour pass is left behind, and a job that
+// ends well leaves exactly its counted bytes as a stream that decodes.
+// Sanitizers catch crashes, leaks and stray memory accesses; libFuzzer's
+// timeout catches a hang.
+//
+// The files live in a scratch directory of this process (on /dev/shm when
+// there is one), which is also the temporary directory the module uses. The
+// disk is small there: the output file takes at most 1 MB per job (beyond,
+// writes fail as on a full disk), and no file may grow past 4 MB, so that
+// a damaged size field cannot make a run write for minutes.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fuzz_input.h"
+#include "pc50/pc50.h"
+#include "pc50/pc50_ext.h"
+#include "platform/platform.h"
+#include "stream_decoder.h"
+#include "whole_job_input.h"
+
+namespace {
+
+using pc50::fuzz::Check;
+using pc50::fuzz::Violation;
+namespace pji = pc50::print_job_info;
+namespace wj = pc50::fuzz::whole_job;
+
+constexpr long kMaxSteps = 2000;
+constexpr std::int64_t kOutputLimit = 1 << 20;
+constexpr rlim_t kFileSizeLimit = 4u << 20;
+constexpr std::int16_t kPromptsOff = 4;
+constexpr std::int16_t kJobEnded = -1;
+const char kSpoolName[] = "job.spl";
+const char kOutputName[] = "out.prn";
+
+std::string g_dir;
+bool g_verbose = false;  // PC50_FUZZ_VERBOSE set: each job's outcome on stderr
+
+void Note(const char* outcome, long steps, std::int32_t produced) {
+  if (g_verbose) std::fprintf(stderr, "job: %s after %ld steps, %d bytes: %s\n", outcome, steps, produced, pc50_LastFailure());
+}
+
+void RemoveScratchDirectory() {
+  if (g_dir.empty()) return;
+  if (DIR* dir = ::opendir(g_dir.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") ::unlink((g_dir + "/" + name).c_str());
+    }
+    ::closedir(dir);
+  }
+  ::rmdir(g_dir.c_str());
+}
+
+void MakeScratchDirectory() {
+  struct stat st;
+  const char* base = ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm" : nullptr;
+  if (base == nullptr) base = std::getenv("TMPDIR");
+  if (base == nullptr || *base == '\0') base = "/tmp";
+  g_dir = std::string(base) + "/pc50_whole_job_" + std::to_string(::getpid());
+  RemoveScratchDirectory();
+  if (::mkdir(g_dir.c_str(), 0700) != 0) {
+    std::fprintf(stderr, "cannot create the scratch directory %s\n", g_dir.c_str());
+    std::abort();
+  }
+  std::atexit(RemoveScratchDirectory);
+  // The four-colour pass keeps its scratch file in the temporary directory.
+  ::setenv("TMPDIR", g_dir.c_str(), 1);
+  rlimit limit;
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > kFileSizeLimit)) {
+    limit.rlim_cur = kFileSizeLimit;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+}
+
+std::string PathOf(const std::string& name) { return g_dir + "/" + name; }
+
+void WriteFile(const std::string& name, const std::uint8_t* data, std::size_t size) {
+  std::FILE* file = std::fopen(PathOf(name).c_str(), "wb");
+  if (file == nullptr) Violation("cannot create an input file");
+  if (size > 0 && std::fwrite(data, 1, size, file) != size) Violation("cannot write an input file");
+  if (std::fclose(file) != 0) Violation("cannot close an input file");
+}
+
+std::vector<std::string> DirectoryEntries() {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(g_dir.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  return names;
+}
+
+std::string ReadOutput(std::size_t limit) {
+  std::string bytes;
+  std::FILE* file = std::fopen(PathOf(kOutputName).c_str(), "rb");
+  if (file == nullptr) return bytes;
+  char buffer[65536];
+  std::size_t got;
+  while (bytes.size() < limit && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+  std::fclose(file);
+  return bytes;
+}
+
+// The host's PrintJobInfo record.
+class JobInfo {
+ public:
+  JobInfo() : bytes_(2048, 0) {}
+  PrintJobInfo* get() { return reinterpret_cast<PrintJobInfo*>(bytes_.data()); }
+  void SetText(std::size_t offset, const std::string& text) {
+    std::memcpy(&bytes_[offset], text.c_str(), text.size() + 1);
+  }
+  void SetI16(std::size_t offset, std::int16_t value) { std::memcpy(&bytes_[offset], &value, 2); }
+  void SetI32(std::size_t offset, std::int32_t value) { std::memcpy(&bytes_[offset], &value, 4); }
+  std::int16_t I16(std::size_t offset) const {
+    std::int16_t value;
+    std::memcpy(&value, &bytes_[offset], 2);
+    return value;
+  }
+  std::int32_t I32(std::size_t offset) const {
+    std::int32_t value;
+    std::memcpy(&value, &bytes_[offset], 4);
+    return value;
+  }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+void CheckReason(const char* call, long step) {
+  const char* reason = pc50_LastFailure();
+  if (reason == nullptr || reason[0] == '\0') Violation(call, step);
+}
+
+// A fault of the decoder's own bounds, not of the stream.
+bool DecoderLimit(const std::string& message) {
+  return message.find("limit") != std::string::npos || message.find("more than") != std::string::npos;
+}
+
+// inputs: the files the job was given.
+void RunJob(const wj::Job& job, const std::set<std::string>& inputs) {
+  JobInfo info;
+  info.SetText(pji::kSpoolPath, PathOf(kSpoolName));
+  info.SetText(pji::kOutputPath, PathOf(kOutputName));
+  info.SetI16(pji::kPromptMode, kPromptsOff);
+  info.SetI16(pji::kCopies, static_cast<std::int16_t>(job.copies));
+  info.SetI16(pji::kSinglePage, job.singlePage ? 1 : 0);
+
+  pc50::platform::SetWriteLimitForTesting(kOutputLimit);
+  if (INITIALIZEPRINT(info.get()) == 0) {
+    CheckReason("INITIALIZEPRINT failed without a reason", 0);
+    Note("not started", 0, 0);
+    pc50::platform::SetWriteLimitForTesting(-1);
+    Check(RESUMEPRINT(info.get()) == 0, "RESUMEPRINT after a failed start");
+    return;
+  }
+  bool ended = false;
+  bool failed = false;
+  long steps = 0;
+  while (steps < kMaxSteps) {
+    ++steps;
+    if (job.drain) info.SetI32(pji::kBytesConsumed, info.I32(pji::kBytesProduced));
+    if (RESUMEPRINT(info.get()) == 0) {
+      CheckReason("RESUMEPRINT failed without a reason", steps);
+      failed = true;
+      break;
+    }
+    if (info.I16(pji::kPromptMode) == kJobEnded) {
+      ended = true;
+      break;
+    }
+  }
+  const std::int32_t produced = info.I32(pji::kBytesProduced);
+  Note(failed ? "failed" : ended ? "ended" : "step limit", steps, produced);
+  const int aborted = ABORTPRINT(info.get());
+  pc50::platform::SetWriteLimitForTesting(-1);
+  if (aborted == 0) CheckReason("ABORTPRINT failed without a reason", 0);
+  Check(aborted != 0 || !ended, "ABORTPRINT of a job that ended well failed");
+  Check(RESUMEPRINT(info.get()) == 0, "RESUMEPRINT after ABORTPRINT");
+
+  for (const std::string& name : DirectoryEntries()) {
+    if (inputs.count(name) == 0 && name != kOutputName) {
+      std::fprintf(stderr, "left behind: %s\n", name.c_str());
+      Violation("a scratch file of the module outlived the job");
+    }
+  }
+  if (!ended || failed) return;
+
+  Check(produced >= 0, "negative byte count", produced);
+  const std::string file = ReadOutput(static_cast<std::size_t>(produced) + 1);
+  Check(file.size() >= static_cast<std::size_t>(produced), "output file shorter than its count",
+        static_cast<long long>(file.size()), produced);
+  const std::string stream = file.substr(0, static_cast<std::size_t>(produced));
+  const pc50::hostkit::DecodeResult decoded = pc50::hostkit::DecodeStream(stream);
+  if (!decoded.ok && !DecoderLimit(decoded.error.message)) {
+    std::fprintf(stderr, "stream of a finished job does not decode: %s\n", decoded.error.ToString().c_str());
+    Violation("stream of a finished job does not decode", static_cast<long long>(decoded.error.offset));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  MakeScratchDirectory();
+  g_verbose = std::getenv("PC50_FUZZ_VERBOSE") != nullptr;
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // A file that reaches the size limit fails its write instead of ending the
+  // process; set here because libFuzzer installs its own handler after
+  // LLVMFuzzerInitialize.
+  static const bool kIgnoreFileSizeSignal = ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
+  (void)kIgnoreFileSizeSignal;
+  const wj::Job job = wj::ParseJob(data, size);
+  std::set<std::string> inputs = {kSpoolName};
+  WriteFile(kSpoolName, job.spool.data(), job.spool.size());
+  for (const wj::RasterPart& raster : job.rasters) {
+    if (raster.fileName == kOutputName || !inputs.insert(raster.fileName).second) continue;
+    WriteFile(raster.fileName, raster.bytes.data(), raster.bytes.size());
+  }
+  RunJob(job, inputs);
+  for (const std::string& name : DirectoryEntries()) ::unlink(PathOf(name).c_str());
+  return 0;
+}
