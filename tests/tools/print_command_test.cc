@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "cli_test_support.h"
 
 namespace pc50::cli {
@@ -54,6 +56,19 @@ TEST_F(PrintCommandTest, PreviewAndCopies) {
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("preview: job.png"), std::string::npos) << run.out;
   EXPECT_EQ(testing::ReadFile(dir_ / "job.png").substr(1, 3), "PNG");
+}
+
+TEST_F(PrintCommandTest, StepTimesReportTheLongestStep) {
+  const testing::CliRun run = RunCli(dir_, {"print", "job.spl", "--no-prompt", "--step-times"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  long steps = 0;
+  double longest = -1;
+  const std::size_t line = run.out.find("longest step: ");
+  ASSERT_NE(line, std::string::npos) << run.out;
+  ASSERT_EQ(std::sscanf(run.out.c_str() + line, "longest step: %lf ms of %ld steps", &longest, &steps), 2) << run.out;
+  EXPECT_GE(longest, 0.0);
+  EXPECT_NE(run.out.find("in " + std::to_string(steps) + " steps"), std::string::npos) << run.out;
+  EXPECT_EQ(RunCli(dir_, {"print", "job.spl", "--no-prompt"}).out.find("longest step"), std::string::npos);
 }
 
 TEST_F(PrintCommandTest, DamagedSpoolFailsOnOneLineAndLeavesNoOutput) {

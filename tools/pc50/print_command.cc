@@ -27,6 +27,7 @@ struct PrintOptions {
   bool no_prompt = false;
   int copies = 1;
   bool single_page = false;
+  bool step_times = false;
   std::string preview;
 };
 
@@ -93,6 +94,9 @@ int RunPrint(const PrintOptions& options) {
   std::fprintf(notes, "printed %s: %llu bytes to %s in %ld steps\n", options.spool.c_str(),
                static_cast<unsigned long long>(result.bytes), result.destination.c_str(),
                result.steps);
+  if (options.step_times) {
+    std::fprintf(notes, "longest step: %.3f ms of %ld steps\n", result.longest_step_ms, result.steps);
+  }
   if (!options.preview.empty()) {
     const PreviewFiles files =
         WritePreviewFiles(DecodeStreamBytes(result.stream, result.destination), options.preview);
@@ -127,6 +131,8 @@ Command AddPrintCommand(CLI::App& parent) {
       ->capture_default_str();
   command->add_flag("--single-page", options->single_page, "Lay the whole job out as one page");
   command->add_option("--preview", options->preview, "Also render what was written to this PNG");
+  command->add_flag("--step-times", options->step_times,
+                    "Also report the longest job step (one resume call), in milliseconds");
   return {command, [options] { return RunPrint(*options); }};
 }
 

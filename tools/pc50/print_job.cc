@@ -1,6 +1,7 @@
 #include "print_job.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -90,9 +91,25 @@ void Report(const PrintRequest& request, const std::string& status) {
   if (request.on_status) request.on_status(status);
 }
 
+// Times one resume call and keeps the longest.
+class StepTimer {
+ public:
+  explicit StepTimer(double* longest) : longest_(longest), start_(std::chrono::steady_clock::now()) {}
+  ~StepTimer() {
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start_;
+    if (took.count() > *longest_) *longest_ = took.count();
+  }
+  StepTimer(const StepTimer&) = delete;
+  StepTimer& operator=(const StepTimer&) = delete;
+
+ private:
+  double* longest_;
+  std::chrono::steady_clock::time_point start_;
+};
+
 // Runs the job through the nine C entry points. Returns the bytes produced.
 std::uint64_t RunThroughCInterface(const PrintRequest& request, const std::string& spool,
-                                   const std::string& output, long* steps) {
+                                   const std::string& output, long* steps, double* longest) {
   JobInfoRecord info;
   if (!info.SetText(pji::kSpoolPath, spool, pji::kParentWindow - pji::kSpoolPath)) {
     throw Failure("spool path " + spool + " is longer than the " +
@@ -114,7 +131,11 @@ std::uint64_t RunThroughCInterface(const PrintRequest& request, const std::strin
   std::string failure;
   StallGuard guard;
   for (;;) {
-    const int ok = RESUMEPRINT(info.get());
+    int ok = 0;
+    {
+      StepTimer timer(longest);
+      ok = RESUMEPRINT(info.get());
+    }
     ++*steps;
     const std::string status = info.Text(pji::kStatusText, 256);
     Report(request, status);
@@ -151,7 +172,8 @@ struct DriverDeleter {
 
 // Runs the job on a driver object. Returns the bytes produced.
 std::uint64_t RunThroughDriverObject(const PrintRequest& request, const std::string& spool,
-                                     const std::string& output, StreamPort* port, long* steps) {
+                                     const std::string& output, StreamPort* port, long* steps,
+                                     double* longest) {
   std::unique_ptr<ABasePrinterDriver, DriverDeleter> driver(createNewPrinterDriver());
   if (!driver) throw Failure("cannot create a driver object: " + ModuleReason("out of memory"));
   JobContext job;
@@ -168,7 +190,11 @@ std::uint64_t RunThroughDriverObject(const PrintRequest& request, const std::str
   std::string failure;
   StallGuard guard;
   for (;;) {
-    const int ok = driver->ResumePrint(0, 0, 0, 2);
+    int ok = 0;
+    {
+      StepTimer timer(longest);
+      ok = driver->ResumePrint(0, 0, 0, 2);
+    }
     ++*steps;
     const std::string status = BoundedText(job.statusText, sizeof job.statusText);
     Report(request, status);
@@ -240,8 +266,10 @@ PrintResult RunPrintJob(const PrintRequest& request) {
   }
 
   const std::string output = file ? file->temp_path().string() : std::string();
-  result.bytes = request.api == Api::kC ? RunThroughCInterface(request, spool, output, &result.steps)
-                                        : RunThroughDriverObject(request, spool, output, port.get(), &result.steps);
+  result.bytes = request.api == Api::kC
+                     ? RunThroughCInterface(request, spool, output, &result.steps, &result.longest_step_ms)
+                     : RunThroughDriverObject(request, spool, output, port.get(), &result.steps,
+                                              &result.longest_step_ms);
 
   if (port_file) {
     const bool closed = std::fclose(port_file.release()) == 0;

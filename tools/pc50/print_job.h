@@ -34,6 +34,7 @@ struct PrintRequest {
 struct PrintResult {
   std::uint64_t bytes = 0;   // stream bytes delivered
   long steps = 0;            // resume calls
+  double longest_step_ms = 0;  // wall time of the longest resume call
   std::string destination;   // the file written, or "standard output"
   std::string stream;        // with keep_stream
 };
