@@ -11,16 +11,18 @@
 //
 // The job runs through INITIALIZEPRINT, at most 2,000 RESUMEPRINT steps with
 // prompts off (prompt mode 4), and ABORTPRINT. Checked: a call that fails
-// gives its reason (pc50_LastFailure), the abort of a started job succeeds,
-// no scratch file of the four-colour pass is left behind, and a job that
-// ends well leaves exactly its counted bytes as a stream that decodes.
+// gives its reason (pc50_LastFailure), the abort of a started job appends
+// the printer reset at the host's count (or, on a full disk, counts
+// nothing), no file is left open and no scratch file of the four-colour pass
+// on disk, and a job that ends well leaves exactly its counted bytes as a
+// stream that decodes.
 // Sanitizers catch crashes, leaks and stray memory accesses; libFuzzer's
 // timeout catches a hang.
 //
 // The files live in a scratch directory of this process (on /dev/shm when
 // there is one), which is also the temporary directory the module uses. The
-// disk is small there: the output file takes at most 1 MB per job (beyond,
-// writes fail as on a full disk), and no file may grow past 4 MB, so that
+// disk is small there: the output file takes at most 256 KB per job (beyond,
+// writes fail as on a full disk), and no file may grow past 2 MB, so that
 // a damaged size field cannot make a run write for minutes.
 #include <dirent.h>
 #include <signal.h>
@@ -51,8 +53,8 @@ namespace pji = pc50::print_job_info;
 namespace wj = pc50::fuzz::whole_job;
 
 constexpr long kMaxSteps = 2000;
-constexpr std::int64_t kOutputLimit = 1 << 20;
-constexpr rlim_t kFileSizeLimit = 4u << 20;
+constexpr std::int64_t kOutputLimit = 256 << 10;
+constexpr rlim_t kFileSizeLimit = 2u << 20;
 constexpr std::int16_t kPromptsOff = 4;
 constexpr std::int16_t kJobEnded = -1;
 const char kSpoolName[] = "job.spl";
@@ -130,6 +132,15 @@ std::string ReadOutput(std::size_t limit) {
   return bytes;
 }
 
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir) != nullptr) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
 // The host's PrintJobInfo record.
 class JobInfo {
  public:
@@ -174,10 +185,12 @@ void RunJob(const wj::Job& job, const std::set<std::string>& inputs) {
   info.SetI16(pji::kCopies, static_cast<std::int16_t>(job.copies));
   info.SetI16(pji::kSinglePage, job.singlePage ? 1 : 0);
 
+  const int descriptors = OpenDescriptors();
   pc50::platform::SetWriteLimitForTesting(kOutputLimit);
   if (INITIALIZEPRINT(info.get()) == 0) {
     CheckReason("INITIALIZEPRINT failed without a reason", 0);
     Note("not started", 0, 0);
+    Check(OpenDescriptors() == descriptors, "a file of the failed start is still open", descriptors);
     pc50::platform::SetWriteLimitForTesting(-1);
     Check(RESUMEPRINT(info.get()) == 0, "RESUMEPRINT after a failed start");
     return;
@@ -205,6 +218,18 @@ void RunJob(const wj::Job& job, const std::set<std::string>& inputs) {
   if (aborted == 0) CheckReason("ABORTPRINT failed without a reason", 0);
   Check(aborted != 0 || !ended, "ABORTPRINT of a job that ended well failed");
   Check(RESUMEPRINT(info.get()) == 0, "RESUMEPRINT after ABORTPRINT");
+  Check(OpenDescriptors() == descriptors, "a file of the job is still open", descriptors, OpenDescriptors());
+  // The abort appends the printer reset where the host's count ends, or
+  // (disk full) counts nothing.
+  const std::int32_t afterAbort = info.I32(pji::kBytesProduced);
+  if (aborted != 0) {
+    Check(afterAbort == produced || afterAbort == produced + 2, "ABORTPRINT counted more than the reset", produced,
+          afterAbort);
+    if (afterAbort == produced + 2) {
+      Check(ReadOutput(static_cast<std::size_t>(afterAbort)).substr(static_cast<std::size_t>(produced)) == "\x1b" "E",
+            "ABORTPRINT wrote other than the reset", produced);
+    }
+  }
 
   for (const std::string& name : DirectoryEntries()) {
     if (inputs.count(name) == 0 && name != kOutputName) {
