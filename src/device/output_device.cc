@@ -176,6 +176,7 @@ ABaseOutputDevice::ABaseOutputDevice()
     : texts{},
       port(nullptr),
       aborting(0),
+      stageFileOutput(0),
       markJob(0),
       outBufferUsed(0),
       job(nullptr),
@@ -426,15 +427,47 @@ int ABaseOutputDevice::SendToPort(const std::uint8_t* data, int length) {
 }
 
 int ABaseOutputDevice::FlushOutput() {
-  if (port == nullptr || outBufferUsed <= 0) return 1;
+  if (outBufferUsed <= 0) return 1;
+  if (port == nullptr) return WriteStagedToFile();
   const int held = outBufferUsed;
   outBufferUsed = 0;
   return SendToPort(outBuffer.get(), held);
 }
 
+int ABaseOutputDevice::WriteStagedToFile() {
+  if (outBufferUsed <= 0) return 1;
+  const int held = outBufferUsed;
+  outBufferUsed = 0;
+  // Counted when staged; WriteToFile counts what reaches the file.
+  if (job != nullptr) job->bytesProduced -= held;
+  return WriteToFile(outBuffer.get(), held) == held ? 1 : 0;
+}
+
+int ABaseOutputDevice::StageForFile(const std::uint8_t* data, int length, int flush) {
+  if (job == nullptr) return Fail("no job record to count the output in");
+  if (flush != 0 || length > kOutBufferThreshold) {
+    if (WriteStagedToFile() == 0) return 0;
+    return WriteToFile(data, length);
+  }
+  if (length == 0) return 0;
+  if (job->bytesProduced > INT32_MAX - length) {
+    return Fail("output file would pass 2,147,483,647 bytes (%d written, %d more)", job->bytesProduced, length);
+  }
+  if (!outBuffer) {
+    outBuffer.reset(new (std::nothrow) std::uint8_t[kOutBufferSize]);
+    outBufferUsed = 0;
+    if (!outBuffer) return WriteToFile(data, length);
+  }
+  if (outBufferUsed + length > kOutBufferThreshold && WriteStagedToFile() == 0) return 0;
+  std::memcpy(outBuffer.get() + outBufferUsed, data, static_cast<std::size_t>(length));
+  outBufferUsed += length;
+  job->bytesProduced += length;
+  return length;
+}
+
 int ABaseOutputDevice::WriteOutput(const std::uint8_t* data, int length, int flush) {
   if (length < 0 || (length > 0 && data == nullptr)) return Fail("invalid output block of %d bytes", length);
-  if (port == nullptr) return WriteToFile(data, length);
+  if (port == nullptr) return stageFileOutput != 0 ? StageForFile(data, length, flush) : WriteToFile(data, length);
 
   if (flush != 0) {
     if (FlushOutput() == 0) return 0;

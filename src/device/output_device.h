@@ -100,9 +100,10 @@ class ABaseOutputDevice {
                        int midWidth, const std::uint8_t* mid, int midCopies, int gap, int rightWidth,
                        const std::uint8_t* right, std::uint8_t* dst);
 
-  // Hands what the staging buffer holds to the port. 1 when the port took
-  // all of it (or there was nothing to hand over), 0 when it took less.
-  // WriteOutput's flush answers its own length, which cannot tell.
+  // Hands what the staging buffer holds to the port, or writes it to the
+  // output file. 1 when all of it was taken (or there was nothing to hand
+  // over), 0 when less. WriteOutput's flush answers its own length, which
+  // cannot tell.
   int FlushOutput();
 
   // -- State shared with the raster driver. --
@@ -110,6 +111,12 @@ class ABaseOutputDevice {
   ABasePort* port;                // null: output goes to outputFile
   AWinFile outputFile;            // opened and closed by the raster driver per step
   std::int32_t aborting;          // set by the driver's abort just before CloseOutput
+  // Set by the raster driver while a step runs with the output file open:
+  // output to the file collects in the staging buffer and is written in
+  // blocks (counted in the job's bytesProduced as it is staged; a block the
+  // file refuses is taken off the count again). The driver flushes before
+  // it closes the file. Unset, every write goes to the file at once.
+  std::int32_t stageFileOutput;
   std::int32_t markJob;           // never set by the device classes
 
  protected:
@@ -129,6 +136,11 @@ class ABaseOutputDevice {
  private:
   // Hands bytes to the port; 0 unless the port took all of them.
   int SendToPort(const std::uint8_t* data, int length);
+  // WriteOutput to the file while stageFileOutput is set.
+  int StageForFile(const std::uint8_t* data, int length, int flush);
+  // Writes the staged file output; 0 (nothing of it counted) when the file
+  // took less.
+  int WriteStagedToFile();
   // PutRow with the settings block's separations flag set.
   int PutSeparationRow(int plane, int byteCount, const std::uint8_t* row);
   // Moves *plane to the next enabled plane, ending the page when it wraps.

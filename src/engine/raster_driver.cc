@@ -286,7 +286,11 @@ int ARasterDriver::ResumePrint(int, int, int, int flags) {
     FailStep();
     return 0;
   }
-  if (toFile) device_->outputFile.Close();
+  if (toFile && CloseOutputFile() == 0) {
+    FailIfUnexplained("the output of the step could not be written");
+    FailStep();
+    return 0;
+  }
   return result;
 }
 
@@ -298,6 +302,9 @@ int ARasterDriver::RunStep(bool toFile) {
     if (job_->bytesProduced < 0 || !device_->outputFile.Seek(job_->bytesProduced, 0, 0)) {
       return Fail("cannot position output file '%s' at byte %d", job_->outputPath, job_->bytesProduced);
     }
+    // Rows are written in blocks rather than one by one; the step writes
+    // what is left before it returns.
+    device_->stageFileOutput = 1;
   }
   if (deviceOpen_ == 0) {
     if (device_->OpenDevice() == 0) return FailIfUnexplained("the device could not be opened");
@@ -344,8 +351,16 @@ int ARasterDriver::Dispatch() {
 void ARasterDriver::FailStep() {
   if (spool_) spool_->Close();
   ReleasePlaneBuffers();
-  if (device_ != nullptr && device_->port == nullptr) device_->outputFile.Close();
+  // What the step produced before it failed belongs to the stream.
+  if (device_ != nullptr && device_->port == nullptr) CloseOutputFile();
   state_ = JobState::kFailed;
+}
+
+int ARasterDriver::CloseOutputFile() {
+  const int flushed = device_->FlushOutput();
+  device_->stageFileOutput = 0;
+  device_->outputFile.Close();
+  return flushed;
 }
 
 // ---- Abort ---------------------------------------------------------------------
@@ -371,7 +386,7 @@ int ARasterDriver::AbortPrint() {
   } catch (...) {
     result = FailIfUnexplained("job abort failed");
   }
-  if (toFile) device_->outputFile.Close();
+  if (toFile) CloseOutputFile();
   spool_->Close();
   ReleasePlaneBuffers();
   state_ = JobState::kAborted;

@@ -100,6 +100,9 @@ class ARasterDriver : public ABasePrinterDriver {
   bool HasJob() const { return device_ != nullptr && job_ != nullptr && spool_ != nullptr; }
   // Closes the reader and releases the plane buffers after a failed step.
   void FailStep();
+  // Writes the output staged during the step and closes the output file.
+  // 1, or 0 when the staged output could not be written.
+  int CloseOutputFile();
   void ReleasePlaneBuffers();
   // The scratch buffer that holds rows of a cell kind: 0 centre, 1 right, 2 left.
   static int ScratchBufferFor(int kind);

@@ -106,9 +106,13 @@ int ARasterDriver::FinishJob() {
   job_->copies = copiesPerRow_;
   int result = device_->CompleteJob();
   if (result == 0) FailIfUnexplained("the device could not complete the job");
+  // The stream is on disk before the job is declared over.
+  if (device_->port == nullptr && device_->FlushOutput() == 0) {
+    result = FailIfUnexplained("the end of the stream could not be written");
+  }
   if (device_->CloseOutput() == 0) result = FailIfUnexplained("the device could not close its output");
   spool_->Close();
-  if (device_->port == nullptr) device_->outputFile.Close();
+  if (device_->port == nullptr) CloseOutputFile();
   state_ = JobState::kEnded;
   return result;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/diagnostics.h"
+#include "platform/platform.h"
 
 namespace pc50 {
 namespace {
@@ -360,6 +361,44 @@ TEST_F(WriteToFileTest, CounterNeverWrapsPastTheInt32Range) {
 TEST_F(WriteToFileTest, ClosedFileFailsAndCountsNothing) {
   EXPECT_EQ(WriteText("abc"), 0);
   EXPECT_EQ(job.bytesProduced, 0);
+}
+
+TEST_F(WriteToFileTest, StagedOutputIsCountedAtOnceAndReachesTheFileInBlocks) {
+  ASSERT_NE(device.outputFile.Open(path.c_str(), 2), 0);
+  job.bytesProduced = 0;
+  device.stageFileOutput = 1;
+  EXPECT_EQ(WriteText("hello "), 6);
+  EXPECT_EQ(WriteText("world"), 5);
+  EXPECT_EQ(job.bytesProduced, 11);
+  EXPECT_EQ(Contents(), "");
+  // A flushed write takes what is staged along, in order.
+  EXPECT_EQ(device.WriteOutput(reinterpret_cast<const std::uint8_t*>("!"), 1, 1), 1);
+  EXPECT_EQ(Contents(), "hello world!");
+  EXPECT_EQ(job.bytesProduced, 12);
+  // A block that fills the staging area pushes out what came before it.
+  const std::string block(ABaseOutputDevice::kOutBufferThreshold - 3, 'x');
+  EXPECT_EQ(WriteText("abcd"), 4);
+  EXPECT_EQ(WriteText(block.c_str()), static_cast<int>(block.size()));
+  EXPECT_EQ(Contents(), "hello world!abcd");
+  EXPECT_EQ(device.FlushOutput(), 1);
+  EXPECT_EQ(Contents(), "hello world!abcd" + block);
+  EXPECT_EQ(job.bytesProduced, static_cast<int>(Contents().size()));
+}
+
+TEST_F(WriteToFileTest, StagedBlockTheFileRefusesIsTakenOffTheCount) {
+  ASSERT_NE(device.outputFile.Open(path.c_str(), 2), 0);
+  job.bytesProduced = 0;
+  device.stageFileOutput = 1;
+  EXPECT_EQ(WriteText("on disk "), 8);
+  ASSERT_EQ(device.FlushOutput(), 1);
+  EXPECT_EQ(WriteText("lost"), 4);
+  EXPECT_EQ(job.bytesProduced, 12);
+  platform::SetWriteLimitForTesting(2);
+  EXPECT_EQ(device.FlushOutput(), 0);
+  platform::SetWriteLimitForTesting(-1);
+  EXPECT_EQ(job.bytesProduced, 8);
+  EXPECT_NE(std::string(LastFailure()).find("disk full"), std::string::npos) << LastFailure();
+  EXPECT_EQ(device.FlushOutput(), 1);  // nothing is left to write
 }
 
 // ---- Status and job ---------------------------------------------------------------
