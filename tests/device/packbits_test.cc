@@ -207,5 +207,40 @@ TEST(UnpackBits, RefusesPacketsRunningPastTheInput) {
   EXPECT_NE(std::string(LastFailure()).find("repeat"), std::string::npos);
 }
 
+TEST(UnpackBits, PacketsOfEveryLengthWriteExactlyTheirBytes) {
+  // Each packet of 1 to 128 bytes (literal and repeat, at every offset of an
+  // 8-byte word) lands exactly in place: nothing before it changes, and
+  // nothing after it but the terminating zero.
+  for (int count = 1; count <= 128; ++count) {
+    for (int offset = 0; offset < 8; ++offset) {
+      for (const bool repeat : {false, true}) {
+        if (repeat && count < 2) continue;
+        Bytes packed(static_cast<std::size_t>(offset), 0);  // offset literal bytes first
+        if (offset > 0) packed.insert(packed.begin(), static_cast<std::uint8_t>(offset - 1));
+        Bytes want(static_cast<std::size_t>(offset), 0);
+        if (repeat) {
+          packed.push_back(static_cast<std::uint8_t>(1 - count));
+          packed.push_back(0x5A);
+          want.insert(want.end(), static_cast<std::size_t>(count), 0x5A);
+        } else {
+          packed.push_back(static_cast<std::uint8_t>(count - 1));
+          for (int k = 0; k < count; ++k) {
+            packed.push_back(static_cast<std::uint8_t>(k + 1));
+            want.push_back(static_cast<std::uint8_t>(k + 1));
+          }
+        }
+        Bytes out(want.size() + 40, 0xEE);
+        int length = -1;
+        ASSERT_TRUE(UnpackBits(packed.data(), static_cast<int>(packed.size()), out.data(),
+                               static_cast<int>(out.size()), &length));
+        ASSERT_EQ(length, static_cast<int>(want.size()));
+        want.push_back(0);
+        want.resize(out.size(), 0xEE);
+        ASSERT_EQ(out, want) << (repeat ? "repeat" : "literal") << " of " << count << " after " << offset;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pc50
