@@ -189,6 +189,7 @@ int APC50Device::GetColorList(int type, ColorList* list) {
 // ---- Job binding and options ------------------------------------------------
 
 int APC50Device::Attach(JobContext* jobRecord, SettingsBlock* settingsBlock) {
+  spotPlanesKnown = 0;
   optionBlock = settingsBlock != nullptr ? settingsBlock->driverOptions : nullptr;
   if (optionBlock != nullptr && optionBlock[0] != kDriverOptionTag) ResetDriverOptions(optionBlock);
   return ABaseOutputDevice::Attach(jobRecord, settingsBlock);

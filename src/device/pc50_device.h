@@ -111,6 +111,8 @@ class APC50Device : public ABaseOutputDevice {
   // Spot planes carry a colour-table colour from index 4 on; anything else,
   // unknown names included, is a process plane.
   bool IsSpotPlane(int plane) const;
+  // Works out IsSpotPlane for every plane of the page being started.
+  void ClassifyPlanes();
   // Classifies the enabled planes and returns the output mode for the page.
   int ChooseOutputMode();
   // The interleaved and assembled passes place process planes by position:
@@ -175,6 +177,10 @@ class APC50Device : public ABaseOutputDevice {
   // Assembled pass: row records reach the temporary file through a window of
   // whole rows, so that the records of one plane, a row apart, cost one read
   // and one write per window rather than a seek and a write each.
+  // IsSpotPlane of every plane, from the start of the page (spotPlanesKnown
+  // set) until the job record or settings change.
+  std::uint8_t spotPlane[kPlaneCount] = {};
+  std::int32_t spotPlanesKnown = 0;
   std::unique_ptr<std::uint8_t[]> recordWindow;
   long long recordWindowSize = 0;  // bytes of room
   long long windowStart = -1;      // file offset of the window; -1: none

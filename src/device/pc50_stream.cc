@@ -77,6 +77,26 @@ constexpr char kDefaultCaption[] = "Change Cartridge";
 // last process position, whose 'W' ends the row.
 char PositionLetter(int position) { return position == APC50Device::kProcessPositions - 1 ? 'W' : 'V'; }
 
+// kTransfer for a length of 0 or more, written without the formatting
+// machinery (it runs for every row). Returns the characters written; out
+// holds kTransferPrefixSize + 1.
+int FormatTransfer(char* out, long length, char letter) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + length % 10);
+    length /= 10;
+  } while (length > 0 && n < static_cast<int>(sizeof digits));
+  int at = 0;
+  out[at++] = '\x1b';
+  out[at++] = '*';
+  out[at++] = 'b';
+  while (n > 0) out[at++] = digits[--n];
+  out[at++] = letter;
+  out[at] = '\0';
+  return at;
+}
+
 const std::uint8_t* Bytes(const char* text) { return reinterpret_cast<const std::uint8_t*>(text); }
 
 template <std::size_t N>
@@ -153,9 +173,17 @@ void APC50Device::GetPlaneName(int plane, char* out) const {
 }
 
 bool APC50Device::IsSpotPlane(int plane) const {
+  // Asked for every row: a page's answers are worked out when it starts.
+  if (spotPlanesKnown != 0 && plane >= 0 && plane < kPlaneCount) return spotPlane[plane] != 0;
   char name[kPlaneNameLength + 1];
   GetPlaneName(plane, name);
   return FindColour(name) >= kProcessPositions;
+}
+
+void APC50Device::ClassifyPlanes() {
+  spotPlanesKnown = 0;
+  for (int p = 0; p < kPlaneCount; ++p) spotPlane[p] = IsSpotPlane(p) ? 1 : 0;
+  spotPlanesKnown = 1;
 }
 
 int APC50Device::ChooseOutputMode() {
@@ -229,6 +257,7 @@ int APC50Device::StartJob(int widthPixels, int heightPixels, int) {
   assembledRows = 0;
   rowCount = 0;
   bytesPerRow = static_cast<std::int32_t>(rowBytes);
+  ClassifyPlanes();
   outputMode = ChooseOutputMode();
   if (outputMode != kModeSinglePasses && CheckPlaneLayout() == 0) return 0;
   rowsPerPlane = outputMode == kModeInterleaved ? 1 : 0;
@@ -416,7 +445,7 @@ std::uint8_t* APC50Device::PackWorkRow(char letter, int* length) {
   std::uint8_t* data = packedRow.get() + kTransferPrefixSize;
   const int packed = PackBitsEncode(data, workRow.get(), bytesPerRow);
   char prefix[kTransferPrefixSize + 1];
-  const int prefixLength = std::snprintf(prefix, sizeof prefix, kTransfer, static_cast<long>(packed), letter);
+  const int prefixLength = FormatTransfer(prefix, packed, letter);
   std::uint8_t* record = data - prefixLength;
   std::memcpy(record, prefix, static_cast<std::size_t>(prefixLength));
   *length = prefixLength + packed;
@@ -463,8 +492,7 @@ int APC50Device::SendAssembledRow(int plane) {
                 static_cast<int>(firstProcessPlane));
   }
   std::uint8_t* record = packedRow.get();
-  const int prefixLength = std::snprintf(reinterpret_cast<char*>(record), kTransferPrefixSize + 1, kTransfer,
-                                         static_cast<long>(bytesPerRow), PositionLetter(plane));
+  const int prefixLength = FormatTransfer(reinterpret_cast<char*>(record), bytesPerRow, PositionLetter(plane));
   std::memcpy(record + prefixLength, workRow.get(), static_cast<std::size_t>(bytesPerRow));
   return WriteAt(rowCount, plane, record, prefixLength + bytesPerRow) != 0 ? 1 : 0;
 }

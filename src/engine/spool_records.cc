@@ -138,7 +138,6 @@ int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
     const int capacity = scratchSizes_[ScratchBufferFor(kind)];
     const int rowBytes = RowBytes(plane, cellWidths_[kind]);
     if (rowBytes > capacity) return Fail("cell %d rows of %d bytes do not fit their buffer", kind, rowBytes);
-    std::memset(out, 0, static_cast<std::size_t>(rowBytes));
     if (packedLength > scratchSizes_[3]) {
       return Fail("row record at byte %lld: %d packed bytes exceed the row buffer", static_cast<long long>(position),
                   packedLength);
@@ -151,6 +150,8 @@ int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
     if (!UnpackBits(packed, packedLength, out, capacity, &unpacked)) {
       return FailIfUnexplained("row record at byte %lld does not fit cell %d", static_cast<long long>(position), kind);
     }
+    // A row that unpacks short is blank to the cell's width.
+    if (unpacked < rowBytes) std::memset(out + unpacked, 0, static_cast<std::size_t>(rowBytes - unpacked));
     position += packedLength;
     return 1;
   } catch (...) {

@@ -240,14 +240,19 @@ const ASpoolFile::CacheBlock* ASpoolFile::CachedBlock(std::int64_t start, const 
     if (!cacheData_) return nullptr;
     ForgetCache();
   }
-  int slot = 0;
-  for (int i = 0; i < kCacheBlocks; ++i) {
-    if (cache_[i].start == start) {
-      slot = i;
-      break;
+  // Most reads continue in the block the last one used.
+  int slot = lastSlot_;
+  if (cache_[slot].start != start) {
+    slot = 0;
+    for (int i = 0; i < kCacheBlocks; ++i) {
+      if (cache_[i].start == start) {
+        slot = i;
+        break;
+      }
+      if (cache_[i].lastUse < cache_[slot].lastUse) slot = i;
     }
-    if (cache_[i].lastUse < cache_[slot].lastUse) slot = i;
   }
+  lastSlot_ = slot;
   CacheBlock& block = cache_[slot];
   std::uint8_t* bytes = cacheData_.get() + slot * kCacheBlockSize;
   if (block.start != start) {
@@ -265,6 +270,7 @@ const ASpoolFile::CacheBlock* ASpoolFile::CachedBlock(std::int64_t start, const 
 void ASpoolFile::ForgetCache() {
   for (CacheBlock& block : cache_) block = CacheBlock();
   cacheClock_ = 0;
+  lastSlot_ = 0;
 }
 
 int ASpoolFile::Write(const void* buffer, DWORD count, LONG distanceLow, LONG distanceHigh, int origin) {

@@ -88,6 +88,7 @@ class ASpoolFile : public AWinFile {
   std::unique_ptr<std::uint8_t[]> cacheData_;  // kCacheBlocks blocks, made at the first cached read
   CacheBlock cache_[kCacheBlocks];
   std::uint64_t cacheClock_ = 0;
+  int lastSlot_ = 0;  // the block of the last cached read
 };
 
 }  // namespace pc50
