@@ -108,10 +108,10 @@ struct PageSpec {
 
 // Sends the planes as the raster driver does: plane after plane when the
 // device takes whole planes, otherwise plane by plane per row.
-bool SendPlanes(pc50::APC50Device& device, const PageSpec& spec) {
+bool SendPlanes(pc50::APC50Device& device, const PageSpec& layout) {
   const auto data = [](const std::string& row) { return reinterpret_cast<const std::uint8_t*>(row.data()); };
   if (device.GetRowsPerPlane() == 0) {
-    for (const auto& [first, plane] : spec.planes) {
+    for (const auto& [first, plane] : layout.planes) {
       int index = first;
       for (const std::string& row : plane.second) {
         if (!device.PutRow(&index, static_cast<int>(row.size()), data(row))) return false;
@@ -120,10 +120,10 @@ bool SendPlanes(pc50::APC50Device& device, const PageSpec& spec) {
     }
     return device.EndPage() != 0;
   }
-  int index = spec.planes.begin()->first;
-  for (std::size_t r = 0; r < spec.planes.begin()->second.second.size(); ++r) {
-    for (std::size_t k = 0; k < spec.planes.size(); ++k) {
-      const std::string& row = spec.planes.at(index).second[r];
+  int index = layout.planes.begin()->first;
+  for (std::size_t r = 0; r < layout.planes.begin()->second.second.size(); ++r) {
+    for (std::size_t k = 0; k < layout.planes.size(); ++k) {
+      const std::string& row = layout.planes.at(index).second[r];
       if (!device.PutRow(&index, static_cast<int>(row.size()), data(row))) return false;
     }
   }
@@ -135,14 +135,14 @@ std::string RenderPages(const std::vector<PageSpec>& pages) {
   JobContext job;
   InitJobContext(&job);
   job.promptMode = 0;
-  for (const PageSpec& spec : pages) {
+  for (const PageSpec& layout : pages) {
     auto settings = std::make_unique<pc50::SettingsBlock>();
     settings->driverOptions[0] = 20;
-    settings->driverOptions[1] = spec.ribbon;
-    settings->driverOptions[2] = spec.order;
-    settings->topMargin = spec.topMargin;
+    settings->driverOptions[1] = layout.ribbon;
+    settings->driverOptions[2] = layout.order;
+    settings->topMargin = layout.topMargin;
     settings->firstPlane = 255;
-    for (const auto& [index, plane] : spec.planes) {
+    for (const auto& [index, plane] : layout.planes) {
       settings->planes[index].enabled = 1;
       std::strncpy(settings->planes[index].name, plane.first, 32);
       if (index < settings->firstPlane) settings->firstPlane = index;
@@ -153,8 +153,8 @@ std::string RenderPages(const std::vector<PageSpec>& pages) {
     device.SetXResolution(180.0f);
     device.SetYResolution(180.0f);
     device.port = &port;
-    const int rows = static_cast<int>(spec.planes.begin()->second.second.size());
-    if (device.StartJob(spec.width, rows, 1) != 1 || !SendPlanes(device, spec) || !device.EndJob()) {
+    const int rows = static_cast<int>(layout.planes.begin()->second.second.size());
+    if (device.StartJob(layout.width, rows, 1) != 1 || !SendPlanes(device, layout) || !device.EndJob()) {
       std::fprintf(stderr, "the device refused a seed page: %s\n", pc50::LastFailure());
       std::exit(1);
     }
