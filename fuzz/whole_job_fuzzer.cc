@@ -25,6 +25,7 @@
 // writes fail as on a full disk), and no file may grow past 2 MB, so that
 // a damaged size field cannot make a run write for minutes.
 #include <dirent.h>
+#include <errno.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -64,19 +65,42 @@ std::string g_dir;
 bool g_verbose = false;  // PC50_FUZZ_VERBOSE set: each job's outcome on stderr
 
 void Note(const char* outcome, long steps, std::int32_t produced) {
-  if (g_verbose) std::fprintf(stderr, "job: %s after %ld steps, %d bytes: %s\n", outcome, steps, produced, pc50_LastFailure());
+  if (!g_verbose) return;
+  std::fprintf(stderr, "job: %s after %ld steps, %d bytes: %s\n", outcome, steps, produced, pc50_LastFailure());
+}
+
+const char kScratchPrefix[] = "pc50_whole_job_";
+
+// Removes the directory of dir with everything in it.
+void RemoveDirectory(const std::string& dir) {
+  if (DIR* handle = ::opendir(dir.c_str())) {
+    while (const dirent* entry = ::readdir(handle)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") ::unlink((dir + "/" + name).c_str());
+    }
+    ::closedir(handle);
+  }
+  ::rmdir(dir.c_str());
 }
 
 void RemoveScratchDirectory() {
-  if (g_dir.empty()) return;
-  if (DIR* dir = ::opendir(g_dir.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") ::unlink((g_dir + "/" + name).c_str());
-    }
-    ::closedir(dir);
+  if (!g_dir.empty()) RemoveDirectory(g_dir);
+}
+
+// Scratch directories of runs that ended without cleaning up (a crash, a
+// timeout, a signal): their process is gone.
+void RemoveOrphanedDirectories(const std::string& base) {
+  DIR* handle = ::opendir(base.c_str());
+  if (handle == nullptr) return;
+  std::vector<std::string> orphans;
+  while (const dirent* entry = ::readdir(handle)) {
+    const std::string name = entry->d_name;
+    if (name.rfind(kScratchPrefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) orphans.push_back(base + "/" + name);
   }
-  ::rmdir(g_dir.c_str());
+  ::closedir(handle);
+  for (const std::string& dir : orphans) RemoveDirectory(dir);
 }
 
 void MakeScratchDirectory() {
@@ -84,7 +108,8 @@ void MakeScratchDirectory() {
   const char* base = ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm" : nullptr;
   if (base == nullptr) base = std::getenv("TMPDIR");
   if (base == nullptr || *base == '\0') base = "/tmp";
-  g_dir = std::string(base) + "/pc50_whole_job_" + std::to_string(::getpid());
+  RemoveOrphanedDirectories(base);
+  g_dir = std::string(base) + "/" + kScratchPrefix + std::to_string(::getpid());
   RemoveScratchDirectory();
   if (::mkdir(g_dir.c_str(), 0700) != 0) {
     std::fprintf(stderr, "cannot create the scratch directory %s\n", g_dir.c_str());

@@ -491,7 +491,9 @@ TEST_F(PC50StreamTest, AssembledPassOfManyWideRowsComesOutRowByRow) {
   constexpr int kBytes = 2000, kRows = 100, kYellowRows = 60;
   const auto row = [](int plane, int r) {
     std::string bytes(kBytes, '\0');
-    for (int i = 0; i < kBytes; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 7 + r * 13 + plane * 29);
+    for (int i = 0; i < kBytes; ++i) {
+      bytes[static_cast<std::size_t>(i)] = static_cast<char>(i * 7 + r * 13 + plane * 29);
+    }
     return bytes;
   };
   std::map<int, Rows> rows;
@@ -508,7 +510,9 @@ TEST_F(PC50StreamTest, AssembledPassOfManyWideRowsComesOutRowByRow) {
 
   const std::string zeros(kBytes, '\0');
   std::string packedZeros;
-  for (int rest = kBytes; rest > 0; rest -= 128) packedZeros += std::string{static_cast<char>(257 - std::min(rest, 128)), '\0'};
+  for (int rest = kBytes; rest > 0; rest -= 128) {
+    packedZeros += std::string{static_cast<char>(257 - std::min(rest, 128)), '\0'};
+  }
   Stream golden;
   golden.PageHeader(90311, 564, 180).PlaneHeader(5, 0, 0);
   for (int r = 0; r < kRows; ++r) {

@@ -390,7 +390,9 @@ TEST_F(SpoolFileTest, ReadOnlyReadsInAnyOrderReturnTheFilesBytes) {
   ASSERT_TRUE(store.SeekTo(0));
   std::string whole;
   char piece[1000];
-  for (int got; (got = store.Read(piece, sizeof piece, 0, 0, 1)) > 0;) whole.append(piece, static_cast<std::size_t>(got));
+  for (int got; (got = store.Read(piece, sizeof piece, 0, 0, 1)) > 0;) {
+    whole.append(piece, static_cast<std::size_t>(got));
+  }
   EXPECT_EQ(whole, content);
 }
 
