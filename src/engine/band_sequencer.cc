@@ -391,7 +391,7 @@ int ARasterDriver::ComposeRow(int band) {
     const int kind = kinds[i];
     if (plane.cellStart[kind] == 0) continue;  // absent: a blank field
     // A cell that has run out of rows leaves its field blank; nothing past
-    // its last row is read.
+    // its last row is read. A file that ends before them fails the row.
     const int code = ReadCellRecord(p, kind, plane.cellPos[kind]);
     if (code < 0) return 0;
     if (code != record_code::kRow) continue;
