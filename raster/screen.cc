@@ -248,20 +248,26 @@ ScreenMeasure MeasureScreen(const std::vector<std::vector<std::uint8_t>>& rows, 
   std::size_t pairs = 0;
   for (std::size_t i = 0; i < centres.size(); ++i) {
     double best = 1e300, bx = 0, by = 0;
-    for (std::size_t j = 0; j < centres.size(); ++j) {
-      const double dy = centres[j].second - centres[i].second;
-      if (j == i) continue;
-      if (std::fabs(dy) > std::sqrt(best)) {
-        if (dy > 0) break;
-        continue;
-      }
+    // Only centres within the best distance so far in y can be nearer.
+    auto visit = [&](std::size_t j) {
       const double dx = centres[j].first - centres[i].first;
+      const double dy = centres[j].second - centres[i].second;
       const double d = dx * dx + dy * dy;
       if (d < best) {
         best = d;
         bx = dx;
         by = dy;
       }
+    };
+    for (std::size_t j = i + 1; j < centres.size(); ++j) {
+      const double dy = centres[j].second - centres[i].second;
+      if (dy * dy > best) break;
+      visit(j);
+    }
+    for (std::size_t j = i; j-- > 0;) {
+      const double dy = centres[i].second - centres[j].second;
+      if (dy * dy > best) break;
+      visit(j);
     }
     if (best == 1e300) continue;
     const double angle = std::atan2(-by, bx);  // y grows downwards
@@ -271,7 +277,10 @@ ScreenMeasure MeasureScreen(const std::vector<std::vector<std::uint8_t>>& rows, 
     ++pairs;
   }
   if (pairs == 0) return measure;
-  measure.frequency = dpi / (sum_period / static_cast<double>(pairs));
+  // The period from the number of clusters per area (one per cell): nearest
+  // neighbours of jittered centroids come out short.
+  (void)sum_period;
+  measure.frequency = dpi * std::sqrt(static_cast<double>(clusters.size()) / static_cast<double>(width * height));
   double angle = std::atan2(sum_sin, sum_cos) / 4 * 180.0 / kPi;
   if (angle < 0) angle += 90.0;
   measure.angle = angle;
