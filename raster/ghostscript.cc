@@ -27,7 +27,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double kProbeDpi = 9.0;
 constexpr int kProbeMaxSpots = 58;  // the most Ghostscript's devices carry beside CMYK
-constexpr std::size_t kPagesAhead = 3;
 constexpr std::chrono::milliseconds kPollInterval{4};
 
 const char* const kRibbonSpots[] = {"Orange", "Green", "Red", "Blue", "White", "Gold", "Silver"};
@@ -179,7 +178,6 @@ struct PdfPages::Run {
   pid_t pid = -1;
   bool exited = false;
   int status = 0;
-  bool stopped = false;
   std::string log;
 
   ~Run() {
@@ -201,11 +199,6 @@ struct PdfPages::Run {
     return exited;
   }
 
-  void Pause(bool on) {
-    if (exited || on == stopped) return;
-    ::kill(pid, on ? SIGSTOP : SIGCONT);
-    stopped = on;
-  }
 };
 
 std::string GhostscriptProgram(const GhostscriptSettings& settings) {
@@ -310,7 +303,6 @@ PdfPages::PdfPages(const std::string& path, double dpi, std::optional<std::pair<
   } catch (const Error& error) {
     Fail(error.what());
   }
-  std::vector<std::string> separations;
   auto take = [&](bool all) {
     for (;;) {
       const std::string file = PageFile(scratch_.path(), "probe", page_count_ + 1);
@@ -327,11 +319,15 @@ PdfPages::PdfPages(const std::string& path, double dpi, std::optional<std::pair<
              " inches, more than the " + std::to_string(kMaxImagePixels) + " pixels a page may have at " +
              Number(dpi_) + " dpi");
       }
+      std::vector<std::string> ribbons;
       for (const std::string& name : header.spot_names) {
-        if (std::find(separations.begin(), separations.end(), name) == separations.end()) {
-          separations.push_back(name);
+        if (IsRibbonSpot(name)) {
+          ribbons.push_back(name);
+        } else if (std::find(folded_.begin(), folded_.end(), name) == folded_.end()) {
+          folded_.push_back(name);
         }
       }
+      page_ribbons_.push_back(std::move(ribbons));
       std::error_code ignored;
       fs::remove(file, ignored);
     }
@@ -339,7 +335,7 @@ PdfPages::PdfPages(const std::string& path, double dpi, std::optional<std::pair<
   const Clock::time_point start = Clock::now();
   while (!probe.Ended()) {
     take(false);
-    Check(probe, "reading the pages");
+    Check("reading the document");
     if (std::chrono::duration<double>(Clock::now() - start).count() > settings_.time_limit) {
       Fail("Ghostscript took longer than " + Number(settings_.time_limit) + " s to read the document; stopped");
     }
@@ -357,21 +353,44 @@ PdfPages::PdfPages(const std::string& path, double dpi, std::optional<std::pair<
     const std::string message = GhostscriptMessage(probe.log);
     Fail("no pages; a damaged or empty PDF" + (message.empty() ? "" : " (Ghostscript: " + message + ")"));
   }
-  for (const std::string& name : separations) {
-    (IsRibbonSpot(name) ? ribbons_ : folded_).push_back(name);
-  }
+  common_ = std::move(common);
+  input_ = input;
+}
 
-  // The rendering run.
-  run_ = std::make_unique<Run>();
-  run_->log = (scratch_.path() / "render.log").string();
-  args = common;
+PdfPages::~PdfPages() = default;
+
+void PdfPages::Fail(const std::string& what) { throw Error(path_ + ": " + what); }
+
+void PdfPages::Check(const char* what) {
+  if (settings_.cancelled && settings_.cancelled()) throw Cancelled(path_ + ": cancelled while " + what);
+  const std::uint64_t used = DirectorySize(scratch_.path());
+  if (used > settings_.output_limit) {
+    Fail("Ghostscript's output passed the limit of " + std::to_string(settings_.output_limit) +
+         " bytes while " + what + "; stopped");
+  }
+}
+
+bool PdfPages::Next(PlanePage* page) {
+  if (next_page_ >= page_count_) return false;
+  const std::size_t n = next_page_ + 1;
+  const std::string what = "rendering page " + std::to_string(n);
+  const std::string file = PageFile(scratch_.path(), "page", n);
+
+  // One run a page: Ghostscript keeps only as many separations as the page
+  // uses, so each run declares exactly the page's own spot ribbons.
+  const std::vector<std::string>& ribbons = page_ribbons_[next_page_];
+  Run run;
+  run.log = (scratch_.path() / "render.log").string();
+  std::vector<std::string> args = common_;
   args.push_back("-r" + Number(dpi_));
-  args.push_back("-dMaxSpots=" + std::to_string(ribbons_.size()));
-  args.push_back("-sOutputFile=" + (scratch_.path() / "page-%06d.psd").string());
-  if (!ribbons_.empty()) {
+  args.push_back("-dFirstPage=" + std::to_string(n));
+  args.push_back("-dLastPage=" + std::to_string(n));
+  args.push_back("-dMaxSpots=" + std::to_string(ribbons.size()));
+  args.push_back("-sOutputFile=" + file);
+  if (!ribbons.empty()) {
     // Hex strings: a separation's name may hold any byte.
     std::string names;
-    for (const std::string& name : ribbons_) {
+    for (const std::string& name : ribbons) {
       names += '<';
       for (unsigned char c : name) {
         char hex[3];
@@ -384,66 +403,33 @@ PdfPages::PdfPages(const std::string& path, double dpi, std::optional<std::pair<
     args.push_back("<< /SeparationColorNames [" + names + "] >> setpagedevice");
   }
   args.push_back("-f");
-  args.push_back(input);
+  args.push_back(input_);
   try {
-    run_->pid = Start(program_, args, run_->log);
+    run.pid = Start(program_, args, run.log);
   } catch (const Error& error) {
     Fail(error.what());
   }
-}
-
-PdfPages::~PdfPages() = default;
-
-void PdfPages::Fail(const std::string& what) { throw Error(path_ + ": " + what); }
-
-void PdfPages::Check(Run& run, const char* what) {
-  if (settings_.cancelled && settings_.cancelled()) throw Cancelled(path_ + ": cancelled while " + what);
-  const std::uint64_t used = DirectorySize(scratch_.path());
-  if (used > settings_.output_limit) {
-    (void)run;
-    Fail("Ghostscript's output passed the limit of " + std::to_string(settings_.output_limit) +
-         " bytes while " + what + "; stopped");
-  }
-}
-
-bool PdfPages::Next(PlanePage* page) {
-  if (next_page_ >= page_count_) {
-    run_->Pause(false);
-    return false;
-  }
-  const std::size_t n = next_page_ + 1;
-  const std::string file = PageFile(scratch_.path(), "page", n);
-  const std::string following = PageFile(scratch_.path(), "page", n + 1);
-  const std::string what = "rendering page " + std::to_string(n);
-  run_->Pause(false);
   const Clock::time_point start = Clock::now();
-  for (;;) {
-    const bool ended = run_->Ended();
-    if (ended && (!WIFEXITED(run_->status) || WEXITSTATUS(run_->status) != 0)) {
-      const std::string message = GhostscriptMessage(run_->log);
-      Fail("Ghostscript failed " + what + " (" +
-           (WIFEXITED(run_->status) ? "exit status " + std::to_string(WEXITSTATUS(run_->status))
-                                    : "signal " + std::to_string(WTERMSIG(run_->status))) +
-           ")" + (message.empty() ? "" : ": " + message));
-    }
-    if (Exists(file) && (ended || Exists(following))) break;
-    if (ended) {
-      const std::string message = GhostscriptMessage(run_->log);
-      Fail("Ghostscript wrote no page " + std::to_string(n) + (message.empty() ? "" : ": " + message));
-    }
-    Check(*run_, what.c_str());
+  while (!run.Ended()) {
+    Check(what.c_str());
     if (std::chrono::duration<double>(Clock::now() - start).count() > settings_.time_limit) {
       Fail("Ghostscript took longer than " + Number(settings_.time_limit) + " s " + what + "; stopped");
     }
     std::this_thread::sleep_for(kPollInterval);
+  }
+  if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0 || !Exists(file)) {
+    const std::string message = GhostscriptMessage(run.log);
+    Fail("Ghostscript failed " + what + " (" +
+         (!WIFEXITED(run.status)  ? "signal " + std::to_string(WTERMSIG(run.status))
+          : Exists(file)          ? "exit status " + std::to_string(WEXITSTATUS(run.status))
+                                  : "no page written") +
+         ")" + (message.empty() ? "" : ": " + message));
   }
   *page = ReadPsdPage(file);
   page->source = path_ + " page " + std::to_string(n);
   std::error_code ignored;
   fs::remove(file, ignored);
   ++next_page_;
-  // Ghostscript waits while enough finished pages are queued.
-  if (Exists(PageFile(scratch_.path(), "page", n + kPagesAhead))) run_->Pause(true);
   return true;
 }
 

@@ -3,18 +3,20 @@
 // one file per page of 8-bit planes Cyan, Magenta, Yellow, Black and one
 // plane per spot colour.
 //
-// A job runs Ghostscript twice. A probe at a few dpi lists each page's size
-// and separations. The rendering run then declares the separations that name
-// one of the printer's spot ribbons (ignoring case) and allows no others, so
-// every other separation is converted into CMYK through its alternate colour
-// space by Ghostscript itself. Pages are taken as Ghostscript finishes them
-// and their files removed at once; Ghostscript is paused while three finished
-// pages wait, so the scratch space stays a few pages whatever the page count.
+// A probe at a few dpi lists each page's size and separations. Then each
+// page is rendered by a run of its own that declares the page's separations
+// that name one of the printer's spot ribbons (ignoring case) and allows no
+// others, so every other separation is converted into CMYK through its
+// alternate colour space by Ghostscript itself. (One run for all pages does
+// not do: Ghostscript keeps only as many declared separations as a page
+// uses, the first ones declared, and drops the rest unprinted.) A page's file
+// is read and removed before the next page is rendered, so the scratch space
+// is one page whatever the page count.
 //
-// Both runs live in a scratch directory of their own that is always removed,
-// are killed when they wait longer than the time limit for one page (or the
-// probe), when the scratch directory grows past the output limit, or when
-// the cancel callback says so.
+// The runs live in a scratch directory of the job that is always removed,
+// and are killed when they take longer than the time limit (one page, or
+// the probe), when the scratch directory grows past the output limit, or
+// when the cancel callback says so.
 #pragma once
 
 #include <sys/types.h>
@@ -90,7 +92,7 @@ class PdfPages {
 
  private:
   struct Run;
-  void Check(Run& run, const char* what);
+  void Check(const char* what);
   [[noreturn]] void Fail(const std::string& what);
 
   std::string path_;
@@ -102,8 +104,9 @@ class PdfPages {
   std::size_t page_count_ = 0;
   std::pair<double, double> first_size_{0.0, 0.0};
   std::vector<std::string> folded_;
-  std::vector<std::string> ribbons_;  // separation names declared to the rendering run
-  std::unique_ptr<Run> run_;
+  std::vector<std::vector<std::string>> page_ribbons_;  // each page's spot-ribbon separations
+  std::vector<std::string> common_;  // arguments of every run
+  std::string input_;                // the document's absolute path
   std::size_t next_page_ = 0;
 };
 
