@@ -195,6 +195,11 @@ struct PdfPages::Run {
     if (got == pid) {
       exited = true;
       status = wstatus;
+    } else if (got < 0 && errno == ECHILD) {
+      // Reaped by someone else (a SIGCHLD handler of the application): the
+      // status is lost, the page file tells whether the run did its work.
+      exited = true;
+      status = 0;
     }
     return exited;
   }

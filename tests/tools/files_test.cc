@@ -80,9 +80,10 @@ class GhostscriptFailure : public ::testing::Test {
   }
 
   // The one-line message of a failed job, which must leave nothing behind.
-  std::string FailureOf(const std::string& document, const GhostscriptSettings& gs) {
+  std::string FailureOf(const std::string& document, const GhostscriptSettings& gs, bool pdf_media = false) {
     JobSettings settings;
     settings.ghostscript = gs;
+    settings.media_from_document = pdf_media;
     FileJob files;
     files.documents = {dir_ / "art.pdf", dir_ / document};  // page files of the first are written
     std::string reason;
@@ -92,7 +93,9 @@ class GhostscriptFailure : public ::testing::Test {
       reason = failure.what();
     }
     EXPECT_EQ(testing::Lines(reason), 0) << reason;
-    EXPECT_EQ(dir_.Listing().size(), 2u) << reason;  // the two PDFs
+    for (const auto& [name, size] : dir_.Listing()) {
+      EXPECT_EQ(name.find("job"), std::string::npos) << name << " left by: " << reason;
+    }
     EXPECT_TRUE(scratch_.Listing().empty()) << reason;
     return reason;
   }
@@ -107,6 +110,12 @@ TEST_F(GhostscriptFailure, EachWayIsOneLineNamingTheFileAndLeavesNothing) {
   GhostscriptSettings gs;
   EXPECT_NE(FailureOf("damaged.pdf", gs).find(dir_ / "damaged.pdf: no pages; a damaged or empty PDF (Ghostscript: "),
             std::string::npos);
+
+  // 200 inches square: 36000 x 36000 pixels at 180 dpi.
+  testing::WritePdf(dir_ / "huge.pdf", "<< /PageSize [14400 14400] >> setpagedevice showpage");
+  EXPECT_NE(FailureOf("huge.pdf", gs, true).find("huge.pdf: page 1 is 200x200 inches, more than the 67108864 pixels"),
+            std::string::npos);
+  std::filesystem::remove(dir_ / "huge.pdf");
 
   gs.output_limit = 1000;
   EXPECT_NE(FailureOf("art.pdf", gs).find("art.pdf: Ghostscript's output passed the limit of 1000 bytes"),
