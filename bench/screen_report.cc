@@ -20,7 +20,7 @@ using pc50::raster::MeasureScreen;
 using pc50::raster::PlaneScreener;
 using pc50::raster::ScreenKind;
 using pc50::raster::ScreenMeasure;
-using pc50::raster::ScreenSpec;
+using pc50::raster::ScreenEntry;
 using pc50::raster::ScreenTile;
 
 constexpr std::uint32_t kSize = 720;
@@ -35,7 +35,7 @@ BitPlane Tint(PlaneScreener screener, std::uint8_t value) {
 }  // namespace
 
 int main() {
-  const std::vector<ScreenSpec> screens = pc50::raster::DeviceScreening();
+  const std::vector<ScreenEntry> screens = pc50::raster::DeviceScreening();
   for (double dpi : {180.0, 360.0}) {
     std::printf("## %g dpi\n\n", dpi);
     std::printf("| colour | asked lpi / deg | tile side | tile lpi / deg | measured lpi / deg (20 %%) | "
@@ -43,25 +43,25 @@ int main() {
     std::printf("|---|---|---|---|---|---|---|---|\n");
     JobScreens device(ScreenKind::kDevice, dpi, screens);
     JobScreens diffusion(ScreenKind::kErrorDiffusion, dpi);
-    for (const ScreenSpec& spec : screens) {
-      const ScreenTile& tile = device.Tile(spec.colour);
+    for (const ScreenEntry& entry : screens) {
+      const ScreenTile& tile = device.Tile(entry.colour);
       const ScreenMeasure at20 =
-          MeasureScreen(Tint(device.For(spec.colour, 0, kSize), 51).rows, kSize, dpi);
+          MeasureScreen(Tint(device.For(entry.colour, 0, kSize), 51).rows, kSize, dpi);
       double worst = 0.0;
       bool monotonic = true;
       double previous = -1.0;
       for (int percent = 0; percent <= 100; percent += 5) {
         const auto value = static_cast<std::uint8_t>(std::lround(percent * 2.55));
-        const BitPlane plane = Tint(device.For(spec.colour, 0, kSize), value);
+        const BitPlane plane = Tint(device.For(entry.colour, 0, kSize), value);
         const double printed = 100.0 * static_cast<double>(plane.CountSet()) / (kSize * kSize);
         worst = std::max(worst, std::fabs(printed - percent));
         if (printed < previous) monotonic = false;
         previous = printed;
       }
-      const ScreenMeasure half = MeasureScreen(Tint(device.For(spec.colour, 0, kSize), 128).rows, kSize, dpi);
-      const ScreenMeasure fs = MeasureScreen(Tint(diffusion.For(spec.colour, 0, kSize), 128).rows, kSize, dpi);
+      const ScreenMeasure half = MeasureScreen(Tint(device.For(entry.colour, 0, kSize), 128).rows, kSize, dpi);
+      const ScreenMeasure fs = MeasureScreen(Tint(diffusion.For(entry.colour, 0, kSize), 128).rows, kSize, dpi);
       std::printf("| %s | %g / %g | %d | %.2f / %.2f | %.2f / %.2f | %.2f %% | %s | %.1f px (%.1f px) |\n",
-                  spec.colour.c_str(), spec.frequency, spec.angle, tile.side(), tile.frequency(), tile.angle(),
+                  entry.colour.c_str(), entry.frequency, entry.angle, tile.side(), tile.frequency(), tile.angle(),
                   at20.frequency, at20.angle, worst, monotonic ? "yes" : "no", half.mean_cluster,
                   fs.mean_cluster);
     }

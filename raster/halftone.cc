@@ -136,7 +136,7 @@ void PlaneScreener::Row(const std::uint8_t* coverage, std::uint32_t y, std::uint
   std::fill(next_.begin(), next_.end(), 0.0f);
 }
 
-JobScreens::JobScreens(ScreenKind kind, double dpi, std::vector<ScreenSpec> device_screens)
+JobScreens::JobScreens(ScreenKind kind, double dpi, std::vector<ScreenEntry> device_screens)
     : kind_(kind), dpi_(dpi), device_(std::move(device_screens)) {
   if (kind_ == ScreenKind::kDevice && device_.empty()) device_ = DeviceScreening();
 }

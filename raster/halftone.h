@@ -95,7 +95,7 @@ class JobScreens {
  public:
   // For kDevice the device's screening is asked through the module unless
   // device_screens is given.
-  JobScreens(ScreenKind kind, double dpi, std::vector<ScreenSpec> device_screens = {});
+  JobScreens(ScreenKind kind, double dpi, std::vector<ScreenEntry> device_screens = {});
 
   // A screener for colour (a ribbon name); ink_index as above.
   PlaneScreener For(const std::string& colour, int ink_index, std::uint32_t width);
@@ -106,7 +106,7 @@ class JobScreens {
  private:
   ScreenKind kind_;
   double dpi_;
-  std::vector<ScreenSpec> device_;
+  std::vector<ScreenEntry> device_;
   std::map<std::string, std::unique_ptr<ScreenTile>> tiles_;
 };
 

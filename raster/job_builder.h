@@ -48,7 +48,7 @@ struct JobSettings {
   GhostscriptSettings ghostscript;
   // The device's screening for ScreenKind::kDevice; empty: asked from the
   // module when the job starts.
-  std::vector<ScreenSpec> device_screens;
+  std::vector<ScreenEntry> device_screens;
 
   // Printable area in device pixels: the media (or page length) less the
   // top and left margins.

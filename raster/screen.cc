@@ -66,18 +66,18 @@ Lattice ChooseLattice(double p, double theta) {
 
 }  // namespace
 
-ScreenTile ScreenTile::Build(const ScreenSpec& spec, double dpi) {
-  if (!(dpi > 0.0) || !(spec.frequency > 0.0) || dpi / spec.frequency < 2.0) {
-    throw Error("screen of " + spec.colour + ": " + std::to_string(spec.frequency) + " lpi at " +
+ScreenTile ScreenTile::Build(const ScreenEntry& entry, double dpi) {
+  if (!(dpi > 0.0) || !(entry.frequency > 0.0) || dpi / entry.frequency < 2.0) {
+    throw Error("screen of " + entry.colour + ": " + std::to_string(entry.frequency) + " lpi at " +
                 std::to_string(dpi) + " dpi gives cells of less than two pixels");
   }
-  const double p = dpi / spec.frequency;
-  double degrees = std::fmod(spec.angle, 90.0);
+  const double p = dpi / entry.frequency;
+  double degrees = std::fmod(entry.angle, 90.0);
   if (degrees < 0) degrees += 90.0;
   const Lattice lattice = ChooseLattice(p, degrees * kPi / 180.0);
   if (lattice.side == 0) {
-    throw Error("screen of " + spec.colour + ": no tile of at most " + std::to_string(kMaxTileSide) +
-                " pixels for " + std::to_string(spec.frequency) + " lpi at " + std::to_string(dpi) + " dpi");
+    throw Error("screen of " + entry.colour + ": no tile of at most " + std::to_string(kMaxTileSide) +
+                " pixels for " + std::to_string(entry.frequency) + " lpi at " + std::to_string(dpi) + " dpi");
   }
 
   ScreenTile tile;
@@ -106,7 +106,7 @@ ScreenTile ScreenTile::Build(const ScreenSpec& spec, double dpi) {
       // equal values of different cells from always resolving one way.
       const double cell = std::floor(s) * 0.7548776662 + std::floor(t) * 0.5698402910;
       key[static_cast<std::size_t>(y) * n + x] =
-          Spot(spec.shape, 2.0 * fs - 1.0, 2.0 * ft - 1.0) + 1e-9 * (cell - std::floor(cell));
+          Spot(entry.shape, 2.0 * fs - 1.0, 2.0 * ft - 1.0) + 1e-9 * (cell - std::floor(cell));
     }
   }
   std::vector<std::uint32_t> order(count);
@@ -151,7 +151,7 @@ void ScreenTile::ScreenRow(const std::uint8_t* coverage, std::uint32_t width, st
   }
 }
 
-std::vector<ScreenSpec> DeviceScreening() {
+std::vector<ScreenEntry> DeviceScreening() {
   struct Deleter {
     void operator()(ABasePrinterDriver* driver) const { delete driver; }
   };
@@ -162,30 +162,30 @@ std::vector<ScreenSpec> DeviceScreening() {
   }
   tagScreeningOption answer;
   std::memset(&answer, 0, sizeof answer);
-  std::vector<ScreenSpec> screens;
+  std::vector<ScreenEntry> screens;
   if (driver->GetDefaultScreening(&answer, nullptr) == 0) return screens;
   const int count = std::clamp(answer.count, 0, 8);
   for (int i = 0; i < count; ++i) {
-    const ScreeningEntry& entry = answer.entries[i];
-    ScreenSpec spec;
-    spec.colour.assign(entry.colorName, strnlen(entry.colorName, sizeof entry.colorName));
-    spec.shape.assign(entry.screenName, strnlen(entry.screenName, sizeof entry.screenName));
-    spec.frequency = entry.frequency;
-    spec.angle = entry.angle;
-    screens.push_back(std::move(spec));
+    const ScreeningEntry& answered = answer.entries[i];
+    ScreenEntry entry;
+    entry.colour.assign(answered.colorName, strnlen(answered.colorName, sizeof answered.colorName));
+    entry.shape.assign(answered.screenName, strnlen(answered.screenName, sizeof answered.screenName));
+    entry.frequency = answered.frequency;
+    entry.angle = answered.angle;
+    screens.push_back(std::move(entry));
   }
   return screens;
 }
 
-ScreenSpec ScreenFor(const std::vector<ScreenSpec>& screens, const std::string& colour) {
-  const ScreenSpec* black = nullptr;
-  for (const ScreenSpec& spec : screens) {
-    if (SameName(spec.colour, colour)) return spec;
-    if (SameName(spec.colour, "Black")) black = &spec;
+ScreenEntry ScreenFor(const std::vector<ScreenEntry>& screens, const std::string& colour) {
+  const ScreenEntry* black = nullptr;
+  for (const ScreenEntry& entry : screens) {
+    if (SameName(entry.colour, colour)) return entry;
+    if (SameName(entry.colour, "Black")) black = &entry;
   }
-  ScreenSpec spec = black ? *black : ScreenSpec();
-  spec.colour = colour;
-  return spec;
+  ScreenEntry entry = black ? *black : ScreenEntry();
+  entry.colour = colour;
+  return entry;
 }
 
 ScreenMeasure MeasureScreen(const std::vector<std::vector<std::uint8_t>>& rows, std::uint32_t width,

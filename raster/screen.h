@@ -28,7 +28,7 @@
 namespace pc50::raster {
 
 // One colour's screen as the device describes it.
-struct ScreenSpec {
+struct ScreenEntry {
   std::string colour;
   std::string shape = "Diamond";  // Diamond, Round or Line (others: Diamond)
   double frequency = 55.0;        // lines per inch
@@ -39,9 +39,9 @@ constexpr int kMaxTileSide = 512;
 
 class ScreenTile {
  public:
-  // The tile of spec at dpi. Throws Error for a frequency that gives a
+  // The tile of entry at dpi. Throws Error for a frequency that gives a
   // cell of less than two pixels or a non-positive dpi.
-  static ScreenTile Build(const ScreenSpec& spec, double dpi);
+  static ScreenTile Build(const ScreenEntry& entry, double dpi);
 
   // Sets the bit of every inked pixel of row y (leftmost pixel in the top
   // bit of bits[0]); coverage holds width values, 255 = full ink. bits
@@ -67,14 +67,14 @@ class ScreenTile {
 
 // The device's default screening, asked through the module's driver object
 // as a host does. Throws Error when no driver object can be made.
-std::vector<ScreenSpec> DeviceScreening();
+std::vector<ScreenEntry> DeviceScreening();
 
 // The screen of colour (a ribbon name, any case) from the device's list:
 // its own entry where the list has one; otherwise a spot colour takes the
 // Black entry's screen (45 degrees, the least visible angle; a spot ribbon
 // prints in a pass of its own), and a list without Black gives 55 lpi
 // Diamond at 45 degrees.
-ScreenSpec ScreenFor(const std::vector<ScreenSpec>& screens, const std::string& colour);
+ScreenEntry ScreenFor(const std::vector<ScreenEntry>& screens, const std::string& colour);
 
 // What a screened plane shows, for the quality report and the tests:
 // isolated dot clusters (4-connected) are found, their centroids joined to

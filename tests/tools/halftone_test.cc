@@ -80,12 +80,12 @@ INSTANTIATE_TEST_SUITE_P(EveryScreen, ScreenTest,
 // The device's clustered dots, measured on a rendered tint, come out at the
 // frequency and angle the module asks for, at both printed resolutions.
 TEST(DeviceScreen, RenderedTintShowsTheDevicesFrequencyAndAngle) {
-  const std::vector<ScreenSpec> device = DeviceScreening();
+  const std::vector<ScreenEntry> device = DeviceScreening();
   ASSERT_GE(device.size(), 4u);
   for (double dpi : {180.0, 360.0}) {
     JobScreens screens(ScreenKind::kDevice, dpi, device);
     for (const char* colour : {"Cyan", "Magenta", "Yellow", "Black"}) {
-      const ScreenSpec asked = ScreenFor(device, colour);
+      const ScreenEntry asked = ScreenFor(device, colour);
       constexpr std::uint32_t kSize = 400;
       BitPlane tint(kSize, kSize);
       const std::vector<std::uint8_t> row(kSize, 51);  // 20 %
