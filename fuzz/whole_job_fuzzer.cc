@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "job_record.h"
 #include "pc50/pc50.h"
 #include "pc50/pc50_ext.h"
 #include "platform/memory_files.h"
@@ -112,29 +113,7 @@ int OpenDescriptors() {
 }
 
 // The host's PrintJobInfo record.
-class JobInfo {
- public:
-  JobInfo() : bytes_(2048, 0) {}
-  PrintJobInfo* get() { return reinterpret_cast<PrintJobInfo*>(bytes_.data()); }
-  void SetText(std::size_t offset, const std::string& text) {
-    std::memcpy(&bytes_[offset], text.c_str(), text.size() + 1);
-  }
-  void SetI16(std::size_t offset, std::int16_t value) { std::memcpy(&bytes_[offset], &value, 2); }
-  void SetI32(std::size_t offset, std::int32_t value) { std::memcpy(&bytes_[offset], &value, 4); }
-  std::int16_t I16(std::size_t offset) const {
-    std::int16_t value;
-    std::memcpy(&value, &bytes_[offset], 2);
-    return value;
-  }
-  std::int32_t I32(std::size_t offset) const {
-    std::int32_t value;
-    std::memcpy(&value, &bytes_[offset], 4);
-    return value;
-  }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
+using JobInfo = pc50::hostkit::JobRecord;
 
 void CheckReason(const char* call, long step) {
   const char* reason = pc50_LastFailure();
@@ -149,8 +128,8 @@ bool DecoderLimit(const std::string& message) {
 // inputs: the files the job was given.
 void RunJob(const wj::Job& job, const std::set<std::string>& inputs) {
   JobInfo info;
-  info.SetText(pji::kSpoolPath, PathOf(kSpoolName));
-  info.SetText(pji::kOutputPath, PathOf(kOutputName));
+  info.SetSpoolPath(PathOf(kSpoolName));
+  info.SetOutputPath(PathOf(kOutputName));
   info.SetI16(pji::kPromptMode, kPromptsOff);
   info.SetI16(pji::kCopies, static_cast<std::int16_t>(job.copies));
   info.SetI16(pji::kSinglePage, job.singlePage ? 1 : 0);
