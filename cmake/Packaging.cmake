@@ -66,8 +66,11 @@ cartridge prompts and compression.
 Contains the pc50 command-line host and the loadable module
 libpc50drv.so with its headers and pkg-config file.]])
 if(TARGET pc50_app)
+  # "." is the control file's empty line between paragraphs (a bracket
+  # argument drops the newline right after its opening bracket).
   string(APPEND CPACK_PACKAGE_DESCRIPTION [[
 
+.
 pc50-app is an IPP Everywhere printer application for the PC-50 that
 CUPS, Windows, iOS and Android print to without a driver; it runs as
 the systemd service pc50-app.]])
