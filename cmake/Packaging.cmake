@@ -15,7 +15,7 @@ endif()
 include(GNUInstallDirs)
 
 set(PC50_INSTALL_SYSTEMD_UNITDIR "lib/systemd/system" CACHE STRING
-    "Where the systemd unit goes, relative to the install prefix or absolute")
+    "Where the systemd unit goes, relative to the install prefix")
 set(PC50_PACKAGE_MAINTAINER "pc50 maintainers <pc50@example.org>" CACHE STRING
     "Maintainer line of the Debian package")
 
@@ -86,6 +86,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET pc50_app)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "ghostscript")
+  # Maintainer scripts for the service; they take over the ldconfig calls that
+  # cpack writes on its own when a package has none.
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
       ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
       ${PROJECT_SOURCE_DIR}/packaging/debian/prerm
