@@ -222,6 +222,8 @@ class VectorScanner {
     if (at + 65 <= length_) return EqualBits64(in_ + at);
     const int n = length_ - at;
     if (n <= 1) return 0;
+    // Near the end of a long row: the block that ends with the row, shifted.
+    if (length_ >= 65) return EqualBits64(in_ + length_ - 65) >> (65 - n);
     std::uint8_t tail[80] = {};
     std::memcpy(tail, in_ + at, static_cast<std::size_t>(n));
     return EqualBits64(tail) & ((std::uint64_t{1} << (n - 1)) - 1);
@@ -327,21 +329,29 @@ bool UnpackBits(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int d
   while (i < srcLength) {
     const int control = static_cast<std::int8_t>(src[i]);
 #if PC50_PACKBITS_SSE2
-    // Packets of up to 32 bytes, with 32 bytes of room in dst and the packet's
-    // next 32 bytes readable, are written as two 16-byte stores without a
-    // branch on their kind. The stores may run past the packet into the
-    // room left (later packets write over it), never past dst's capacity.
-    const int count = control < 0 ? 1 - control : control + 1;
-    if (count <= 32 && control != -128 && i + 34 <= srcLength && j + 32 <= capacity) {
-      const __m128i repeat = _mm_set1_epi32(control < 0 ? -1 : 0);
-      const __m128i fill = _mm_and_si128(repeat, _mm_set1_epi8(static_cast<char>(src[i + 1])));
-      const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 1));
-      const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 17));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), _mm_or_si128(fill, _mm_andnot_si128(repeat, head)));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j + 16), _mm_or_si128(fill, _mm_andnot_si128(repeat, tail)));
-      i += control < 0 ? 2 : count + 1;
-      j += count;
-      continue;
+    // Packets of up to 32 bytes, with 32 bytes of room in dst and the
+    // packet's next 32 bytes readable, are written as two 16-byte stores.
+    // The stores may run past the packet into the room left (later packets
+    // write over it), never past dst's capacity.
+    if (i + 34 <= srcLength && j + 32 <= capacity) {
+      if (control >= 0) {
+        if (control < 32) {
+          const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 1));
+          const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 17));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), head);
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j + 16), tail);
+          i += control + 2;
+          j += control + 1;
+          continue;
+        }
+      } else if (control >= -31) {
+        const __m128i fill = _mm_set1_epi8(static_cast<char>(src[i + 1]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), fill);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j + 16), fill);
+        i += 2;
+        j += 1 - control;
+        continue;
+      }
     }
 #endif
     if (control == -128) {
