@@ -3,8 +3,9 @@
 // Input: two bytes of output capacity for the decoders, then a row.
 //
 // Checked: the module's encoder gives exactly the packets of a plain model of
-// its packet rules, within the worst-case size (its output buffer is exactly
-// that size), never with a 0x80 count byte, and both the module's and the
+// its packet rules, and its word-at-a-time path exactly the same bytes,
+// within the worst-case size (each output buffer is exactly that size),
+// never with a 0x80 count byte, and both the module's and the
 // host kit's decoders give the row back; the host kit's encoder output
 // unpacks to the row through the module's decoder; and on the row taken as
 // packets, the two decoders agree on success and on the bytes, never
@@ -87,6 +88,9 @@ void CheckEncoder(const std::uint8_t* row, int n) {
   Check(length >= 0 && length <= worst, "packed length outside the worst case", length, worst);
   const Bytes packed(out.get(), out.get() + length);
   Check(packed == ModelEncode(row, n), "packets differ from the model", n, length);
+  const int scalarLength = pc50::PackBitsEncodeScalar(out.get(), row, n);
+  Check(scalarLength == length && std::equal(packed.begin(), packed.end(), out.get()),
+        "vector and scalar encoders differ", scalarLength, length);
   CheckPackets(packed);
 
   Bytes back(static_cast<std::size_t>(n) + 1);

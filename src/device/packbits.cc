@@ -2,6 +2,13 @@
 
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define PC50_PACKBITS_SSE2 1
+#else
+#define PC50_PACKBITS_SSE2 0
+#endif
+
 #include "platform/diagnostics.h"
 
 namespace pc50 {
@@ -87,22 +94,6 @@ int FindRunEnd(const std::uint8_t* in, int from, int length) {
   return k;
 }
 
-std::uint8_t* EmitLiteral(std::uint8_t* out, const std::uint8_t* in, int count) {
-  while (count > kMaxPacket) {
-    *out++ = kMaxPacket - 1;
-    std::memcpy(out, in, kMaxPacket);
-    out += kMaxPacket;
-    in += kMaxPacket;
-    count -= kMaxPacket;
-  }
-  if (count > 0) {
-    *out++ = static_cast<std::uint8_t>(count - 1);
-    std::memcpy(out, in, static_cast<std::size_t>(count));
-    out += count;
-  }
-  return out;
-}
-
 // Copies n bytes without writing past dst + n. Packets are mostly short,
 // and a call of the library's memcpy per packet costs more than the copy:
 // up to 32 bytes go as two overlapping fixed-size moves.
@@ -143,21 +134,158 @@ inline void FillPacket(std::uint8_t* dst, std::uint8_t value, int n) {
   std::memcpy(dst + n - 8, &pattern, 8);
 }
 
-}  // namespace
+// Literal packets of 128 bytes while more are pending, then the rest.
+inline std::uint8_t* EmitLiteral(std::uint8_t* out, const std::uint8_t* in, int count) {
+  while (count > kMaxPacket) {
+    *out++ = kMaxPacket - 1;
+    std::memcpy(out, in, kMaxPacket);
+    out += kMaxPacket;
+    in += kMaxPacket;
+    count -= kMaxPacket;
+  }
+  if (count > 0) {
+    *out++ = static_cast<std::uint8_t>(count - 1);
+    CopyPacket(out, in, count);
+    out += count;
+  }
+  return out;
+}
 
-int PackBitsEncode(std::uint8_t* out, const std::uint8_t* in, int length) {
+// Run finding a word at a time, for every target.
+class WordScanner {
+ public:
+  WordScanner(const std::uint8_t* in, int length) : in_(in), length_(length) {}
+  int FindTriple(int from) const { return pc50::FindTriple(in_, from, length_); }
+  int FindRunEnd(int from) const { return pc50::FindRunEnd(in_, from, length_); }
+
+ private:
+  const std::uint8_t* in_;
+  int length_;
+};
+
+#if PC50_PACKBITS_SSE2
+// Bit k: p[k] == p[k + 1], for k = 0..63; reads p[0 .. 64].
+inline std::uint64_t EqualBits64(const std::uint8_t* p) {
+  std::uint64_t bits = 0;
+  for (int t = 0; t < 4; ++t) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * t));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * t + 1));
+    bits |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))))
+            << (16 * t);
+  }
+  return bits;
+}
+
+// Run finding 64 positions at a time: SSE2 compares of each byte with the
+// next give a bit per position; runs and triples are then found with shifts
+// and bit scans. Positions only move forward, so the bits of two blocks of
+// 64 are kept and each byte is compared about once.
+class VectorScanner {
+ public:
+  VectorScanner(const std::uint8_t* in, int length) : in_(in), length_(length) { Reload(0); }
+
+  // First k >= from with in[k] == in[k+1] == in[k+2] and k < length - 2;
+  // length when there is none.
+  int FindTriple(int from) {
+    for (;;) {
+      if (from - base_ >= 64) Seek(from);
+      const std::uint64_t triples = equal0_ & ((equal0_ >> 1) | (equal1_ << 63));
+      const std::uint64_t found = triples >> (from - base_);
+      if (found != 0) return from + LowestBit(found);
+      from = base_ + 64;
+      if (from >= length_ - 2) return length_;
+    }
+  }
+
+  // End (exclusive) of the run of in[from] that starts at from.
+  int FindRunEnd(int from) {
+    if (from - base_ >= 64) Seek(from);
+    const std::uint64_t ends = ~equal0_ >> (from - base_);
+    if (ends != 0) return from + LowestBit(ends) + 1;
+    if (~equal1_ != 0) return base_ + 64 + LowestBit(~equal1_) + 1;
+    // A run of more than 64 bytes: compare with the value directly.
+    const std::uint8_t value = in_[from];
+    const __m128i pattern = _mm_set1_epi8(static_cast<char>(value));
+    int k = base_ + 128;
+    for (; k + 16 <= length_; k += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in_ + k));
+      const unsigned differ = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, pattern))) ^ 0xFFFFu;
+      if (differ != 0) return k + LowestBit(differ);
+    }
+    while (k < length_ && in_[k] == value) ++k;
+    return k;
+  }
+
+ private:
+  // Bit k: in[at+k] == in[at+k+1], zero where at+k+1 is past the row.
+  std::uint64_t EqualBits(int at) const {
+    if (at + 65 <= length_) return EqualBits64(in_ + at);
+    const int n = length_ - at;
+    if (n <= 1) return 0;
+    // Near the end of a long row: the block that ends with the row, shifted.
+    if (length_ >= 65) return EqualBits64(in_ + length_ - 65) >> (65 - n);
+    std::uint8_t tail[80] = {};
+    std::memcpy(tail, in_ + at, static_cast<std::size_t>(n));
+    return EqualBits64(tail) & ((std::uint64_t{1} << (n - 1)) - 1);
+  }
+
+  void Reload(int at) {
+    base_ = at;
+    equal0_ = EqualBits(at);
+    equal1_ = EqualBits(at + 64);
+  }
+
+  // Makes from lie in the first block.
+  void Seek(int from) {
+    if (from - base_ >= 128) {
+      Reload(from);
+      return;
+    }
+    base_ += 64;
+    equal0_ = equal1_;
+    equal1_ = EqualBits(base_ + 64);
+  }
+
+  const std::uint8_t* in_;
+  int length_;
+  int base_ = 0;
+  std::uint64_t equal0_ = 0;  // positions base .. base + 63
+  std::uint64_t equal1_ = 0;  // positions base + 64 .. base + 127
+};
+#endif
+
+// A literal of up to 32 bytes with 32 bytes readable after it and room for
+// 33 in out goes as one fixed-size move; the bytes moved past its end are
+// written over by the packets that follow or left unused in out.
+inline std::uint8_t* EmitShortLiteral(std::uint8_t* out, const std::uint8_t* outEnd, const std::uint8_t* in,
+                                      const std::uint8_t* inEnd, int count) {
+  if (count <= 32 && outEnd - out >= 33 && inEnd - in >= 32) {
+    std::uint8_t block[32];
+    std::memcpy(block, in, 32);
+    *out = static_cast<std::uint8_t>(count - 1);
+    std::memcpy(out + 1, block, 32);
+    return out + count + 1;
+  }
+  return EmitLiteral(out, in, count);
+}
+
+template <class Scanner>
+int Encode(std::uint8_t* out, const std::uint8_t* in, int length) {
   if (length <= 0) return 0;
+  Scanner scanner(in, length);
+  const std::uint8_t* const outEnd = out + PackBitsWorstCase(length);
+  const std::uint8_t* const inEnd = in + length;
   std::uint8_t* o = out;
   int start = 0;  // first byte not yet encoded
   int i = 0;      // scan position
   while (i < length - 2) {
     // With nothing pending two equal bytes make a run; otherwise three.
     if (i != start || in[i] != in[i + 1]) {
-      i = FindTriple(in, i == start ? i + 1 : i, length);
+      i = scanner.FindTriple(i == start ? i + 1 : i);
       if (i >= length - 2) break;
     }
-    o = EmitLiteral(o, in + start, i - start);
-    const int end = FindRunEnd(in, i, length);
+    if (i > start) o = EmitShortLiteral(o, outEnd, in + start, inEnd, i - start);
+    const int end = scanner.FindRunEnd(i);
     const std::uint8_t value = in[i];
     int remaining = end - i;
     while (remaining > kMaxPacket) {
@@ -178,6 +306,20 @@ int PackBitsEncode(std::uint8_t* out, const std::uint8_t* in, int length) {
   return static_cast<int>(o - out);
 }
 
+}  // namespace
+
+int PackBitsEncodeScalar(std::uint8_t* out, const std::uint8_t* in, int length) {
+  return Encode<WordScanner>(out, in, length);
+}
+
+int PackBitsEncode(std::uint8_t* out, const std::uint8_t* in, int length) {
+#if PC50_PACKBITS_SSE2
+  return Encode<VectorScanner>(out, in, length);
+#else
+  return Encode<WordScanner>(out, in, length);
+#endif
+}
+
 bool UnpackBits(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int dstCapacity,
                 int* outLength) {
   const int capacity = dstCapacity < 0 ? 0 : dstCapacity;
@@ -186,6 +328,32 @@ bool UnpackBits(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int d
   int j = 0;
   while (i < srcLength) {
     const int control = static_cast<std::int8_t>(src[i]);
+#if PC50_PACKBITS_SSE2
+    // Packets of up to 32 bytes, with 32 bytes of room in dst and the
+    // packet's next 32 bytes readable, are written as two 16-byte stores.
+    // The stores may run past the packet into the room left (later packets
+    // write over it), never past dst's capacity.
+    if (i + 34 <= srcLength && j + 32 <= capacity) {
+      if (control >= 0) {
+        if (control < 32) {
+          const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 1));
+          const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 17));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), head);
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j + 16), tail);
+          i += control + 2;
+          j += control + 1;
+          continue;
+        }
+      } else if (control >= -31) {
+        const __m128i fill = _mm_set1_epi8(static_cast<char>(src[i + 1]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), fill);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j + 16), fill);
+        i += 2;
+        j += 1 - control;
+        continue;
+      }
+    }
+#endif
     if (control == -128) {
       ++i;
       continue;

@@ -12,12 +12,19 @@ namespace pc50 {
 constexpr int PackBitsWorstCase(int n) { return n <= 0 ? 0 : n + n / 128 + (n % 128 != 0); }
 
 // Encodes in[0 .. length) into out and returns the number of bytes written.
-// REQUIRES: out holds PackBitsWorstCase(length) bytes; length >= 0.
+// REQUIRES: out holds PackBitsWorstCase(length) bytes; length >= 0. Bytes
+// of out past the returned length may be overwritten.
 // Two equal bytes start a repeat packet only when no literal bytes are
 // pending, otherwise three are needed; runs longer than 128 are split into
 // 128-copy packets and a single leftover byte opens the next literal. The
 // last two input bytes never start a run of their own.
+// Finds runs with SSE2 compares where the target has them.
 int PackBitsEncode(std::uint8_t* out, const std::uint8_t* in, int length);
+
+// The same packets, found a word at a time on every target (what
+// PackBitsEncode uses without SSE2); kept callable so that the two can be
+// compared.
+int PackBitsEncodeScalar(std::uint8_t* out, const std::uint8_t* in, int length);
 
 // Decodes src[0 .. srcLength) into dst. Control byte -128 is skipped, -127..-1
 // repeats the next byte 2..128 times, 0..127 copies the next 1..128 bytes.
@@ -26,7 +33,8 @@ int PackBitsEncode(std::uint8_t* out, const std::uint8_t* in, int length);
 // true. Returns false, with a reason, when the output would exceed
 // dstCapacity or a packet runs past the end of the input; outLength then
 // holds the bytes decoded before the bad packet. Never writes past
-// dst[dstCapacity - 1].
+// dst[dstCapacity - 1], but may overwrite bytes after the output and its
+// zero up to there.
 bool UnpackBits(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int dstCapacity,
                 int* outLength);
 
