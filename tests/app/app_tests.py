@@ -1,0 +1,236 @@
+#!/usr/bin/python3
+"""End-to-end tests of pc50-app, one server per suite:
+
+  ipp      attributes; spool jobs to completed (stream decoded and compared
+           with the picture); the cartridge prompt answered by Resume-Job,
+           by `pc50-app confirm` and cancelled during the wait; damaged
+           jobs and bad options aborted with their reason
+  browser  the Continue button of the Cartridge page in headless Chromium
+  cups     one job through a private cupsd queue made with -m everywhere
+
+usage: app_tests.py SUITE --app PC50_APP --pc50 PC50 --tests DIR --work DIR
+Exit 77 when a tool the suite needs is missing."""
+
+import argparse
+import os
+import subprocess
+import sys
+import time
+import urllib.request
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import app_fixture as fx  # noqa: E402
+
+COMPLETED, CANCELED, ABORTED = 9, 7, 8
+# Blocks of the four process colours, white and red (magenta over yellow).
+COLOURS = [(0, 255, 255), (255, 0, 255), (255, 255, 0), (0, 0, 0), (255, 255, 255), (255, 0, 0)]
+
+
+def make_jobs(args):
+    """Spool jobs from a picture we know: four-colour and with a Gold pass."""
+    picture = os.path.join(args.work, "picture.png")
+    fx.write_png(picture, 96, 40, lambda x, y: COLOURS[(x // 16) % 6])
+    gold = os.path.join(args.work, "gold-mask.png")
+    fx.write_png(gold, 96, 40, lambda x, y: (0, 0, 0) if 8 <= y < 24 else (255, 255, 255))
+    jobs = {"picture": picture}
+    for name, extra in (("cmyk", []), ("gold", ["--spot", "Gold=" + gold])):
+        jobs[name] = os.path.join(args.work, name + ".spool")
+        subprocess.run([args.pc50, "spool", picture, "-o", jobs[name], "--ribbon", "four"] + extra,
+                       check=True, stdout=subprocess.DEVNULL)
+    damaged = os.path.join(args.work, "damaged.spool")
+    with open(jobs["cmyk"], "rb") as f, open(damaged, "wb") as out:
+        out.write(f.read()[:3000])  # shorter than a spool header
+    jobs["damaged"] = damaged
+    return jobs
+
+
+def test_file(args, name):
+    return os.path.join(args.tests, name)
+
+
+def print_and_wait(server, args, path, job_name, state, message, copies=1,
+                   fmt="application/vnd.pc50-spool"):
+    server.ipptool(test_file(args, "print-and-wait.test"), file=path, job_name=job_name, copies=copies,
+                   state=state, message=message, format=fmt)
+
+
+def check_picture(server, args, job_name, copies=1):
+    pages = fx.render(args.pc50, server.stream(job_name), args.work)
+    assert len(pages) == 1, "%s: %d pages" % (job_name, len(pages))
+    fx.assert_picture(pages[0], os.path.join(args.work, "picture.png"), copies_across=copies)
+
+
+def wait_for_page(server, text, seconds=30):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        with urllib.request.urlopen(server.url + "/cartridge", timeout=5) as page:
+            if text.encode() in page.read():
+                return
+        time.sleep(0.2)
+    raise AssertionError("the Cartridge page never showed " + repr(text))
+
+
+def suite_ipp(args, jobs):
+    with fx.Server(args.app, "ipp") as server:
+        server.ipptool(test_file(args, "attributes.test"))
+
+        # The first job asks for the four-colour cartridge; Resume-Job says
+        # it is in, and the stream shows the picture.
+        server.ipptool(test_file(args, "prompt.test"), file=jobs["cmyk"], job_name="first", cartridge="CMYK",
+                       answer="Resume-Job", state=COMPLETED, supply="CMYK ribbon cartridge")
+        check_picture(server, args, "first")
+
+        # With the cartridge in, a job runs straight through; the module
+        # lays out the copies.
+        print_and_wait(server, args, jobs["cmyk"], "two-copies", COMPLETED, "Printed 1 page.", copies=2)
+        check_picture(server, args, "two-copies", copies=2)
+
+        # Cancel-Job ends a wait for the Gold cartridge.
+        server.ipptool(test_file(args, "prompt.test"), file=jobs["gold"], job_name="gold-cancelled",
+                       cartridge="Gold", answer="Cancel-Job", state=CANCELED, supply="CMYK ribbon cartridge")
+
+        # `pc50-app confirm` answers from a terminal.
+        waiting = subprocess.Popen(
+            [fx.need("ipptool"), "-t", "-T", "30", "-f", jobs["gold"], "-d", "job-name=gold", "-d", "copies=1",
+             "-d", "state=%d" % COMPLETED, "-d", "message=Printed 1 page.",
+             "-d", "format=application/vnd.pc50-spool", server.uri, test_file(args, "print-and-wait.test")],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        wait_for_page(server, "Please install Gold cartridge to the printer")
+        confirm = subprocess.run([args.app, "confirm", "-u", server.uri], stdout=subprocess.PIPE,
+                                 stderr=subprocess.STDOUT, text=True, timeout=60)
+        assert confirm.returncode == 0, "confirm: " + confirm.stdout
+        output = waiting.communicate(timeout=120)[0]
+        assert waiting.returncode == 0, output + server.log_text()[-4000:]
+        pages = fx.render(args.pc50, server.stream("gold"), args.work)
+        assert len(pages) == 1
+
+        # Damaged input and bad options abort with the reason; the server
+        # keeps serving (the last test of each file asks it).
+        print_and_wait(server, args, jobs["damaged"], "damaged", ABORTED, "/^not a readable spool job: spool index: /")
+        server.ipptool(test_file(args, "bad-option.test"), file=jobs["cmyk"])
+        assert not os.listdir(os.path.join(server.dir, "spool")) or all(
+            not name.endswith(".tmp") for name in os.listdir(os.path.join(server.dir, "spool")))
+
+
+def suite_browser(args, jobs):
+    fx.need("chromium")
+    fx.need("chromedriver")
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.common.by import By
+    except ImportError:
+        raise fx.Skip("python3-selenium is not installed")
+
+    with fx.Server(args.app, "browser") as server:
+        waiting = subprocess.Popen(
+            [fx.need("ipptool"), "-t", "-T", "30", "-f", jobs["cmyk"], "-d", "job-name=browser", "-d", "copies=1",
+             "-d", "state=%d" % COMPLETED, "-d", "message=Printed 1 page.",
+             "-d", "format=application/vnd.pc50-spool", server.uri, test_file(args, "print-and-wait.test")],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        options = webdriver.ChromeOptions()
+        options.binary_location = fx.need("chromium")
+        for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--window-size=1000,800",
+                     "--user-data-dir=" + os.path.join(server.dir, "chromium")):
+            options.add_argument(flag)
+        service = webdriver.ChromeService(executable_path=fx.need("chromedriver"))
+        browser = webdriver.Chrome(options=options, service=service)
+        try:
+            wait_for_page(server, "Please install CMYK cartridge to the printer")
+            browser.get(server.url + "/cartridge")
+            assert "Please install CMYK cartridge to the printer" in browser.find_element(By.ID, "prompt-1").text
+            browser.save_screenshot(os.path.join(args.artifacts, "cartridge-page.png"))
+            browser.find_element(By.ID, "continue-1").click()
+            deadline = time.time() + 30
+            while "CMYK" not in browser.find_element(By.ID, "installed-1").text:
+                assert time.time() < deadline, "the page never showed the installed cartridge"
+                time.sleep(0.2)
+                browser.get(server.url + "/cartridge")
+        finally:
+            browser.quit()
+        output = waiting.communicate(timeout=120)[0]
+        assert waiting.returncode == 0, output + server.log_text()[-4000:]
+        check_picture(server, args, "browser")
+
+
+def suite_cups(args, jobs):
+    cupsd = fx.need("/usr/sbin/cupsd")
+    lpadmin = fx.need("/usr/sbin/lpadmin")
+    lp = fx.need("lp")
+    with fx.Server(args.app, "cups") as server:
+        # With the cartridge confirmed first, the CUPS job prints unattended.
+        server.ipptool(test_file(args, "prompt.test"), file=jobs["cmyk"], job_name="warm-up", cartridge="CMYK",
+                       answer="Resume-Job", state=COMPLETED, supply="CMYK ribbon cartridge")
+        root = os.path.join(server.dir, "cups")
+        for sub in ("cache", "log", "spool", "run", "ppd", "ssl"):
+            os.makedirs(os.path.join(root, sub))
+        port = fx.free_port()
+        with open(os.path.join(root, "cupsd.conf"), "w") as f:
+            f.write("Listen 127.0.0.1:%d\nLogLevel debug\nBrowsing No\nDefaultAuthType None\n"
+                    "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                    "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n" % port)
+        with open(os.path.join(root, "cups-files.conf"), "w") as f:
+            f.write("".join("%s %s\n" % item for item in (
+                ("CacheDir", root + "/cache"), ("StateDir", root + "/run"), ("RequestRoot", root + "/spool"),
+                ("ServerRoot", root), ("ServerBin", "/usr/lib/cups"), ("DataDir", "/usr/share/cups"),
+                ("AccessLog", root + "/log/access_log"), ("ErrorLog", root + "/log/error_log"),
+                ("PageLog", root + "/log/page_log"), ("PidFile", root + "/run/cupsd.pid"),
+                ("TempDir", root + "/spool"), ("ServerKeychain", root + "/ssl"))) + "Sandboxing relaxed\n")
+        daemon = subprocess.Popen([cupsd, "-f", "-c", root + "/cupsd.conf", "-s", root + "/cups-files.conf"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+        env = dict(os.environ, CUPS_SERVER="127.0.0.1:%d" % port, CUPS_ENCRYPTION="Never")
+        try:
+            deadline = time.time() + 20
+            while subprocess.run(["lpstat", "-r"], env=env, capture_output=True).returncode != 0:
+                assert daemon.poll() is None and time.time() < deadline, "cupsd did not start"
+                time.sleep(0.2)
+            subprocess.run([lpadmin, "-p", "pc50", "-E", "-v", server.uri, "-m", "everywhere"], env=env,
+                           check=True, capture_output=True, timeout=60)
+            # A PWG raster page: what CUPS sends when the document is a
+            # raster already. The app accepts it and ends the job with its
+            # reason while documents other than spool jobs are not printed.
+            job = subprocess.run([lp, "-d", "pc50", "-t", "through-cups", jobs["picture"]], env=env, check=True,
+                                 capture_output=True, text=True, timeout=60).stdout
+            deadline = time.time() + 90
+            while "through-cups" not in fx_jobs(server):
+                assert time.time() < deadline, "the CUPS job never reached the application (%s)\n%s" % (
+                    job, open(root + "/log/error_log", errors="replace").read()[-4000:])
+                time.sleep(0.5)
+        finally:
+            daemon.terminate()
+            try:
+                daemon.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                daemon.kill()
+                daemon.wait()
+
+
+def fx_jobs(server):
+    result = subprocess.run(["ipptool", "-tv", server.uri, "get-jobs.test", "-d", "which-jobs=all"],
+                            capture_output=True, text=True)
+    return result.stdout
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("suite", choices=["ipp", "browser", "cups"])
+    parser.add_argument("--app", required=True)
+    parser.add_argument("--pc50", required=True)
+    parser.add_argument("--tests", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--artifacts", required=True)
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    os.makedirs(args.artifacts, exist_ok=True)
+    try:
+        fx.need("ipptool")
+        jobs = make_jobs(args)
+        {"ipp": suite_ipp, "browser": suite_browser, "cups": suite_cups}[args.suite](args, jobs)
+    except fx.Skip as missing:
+        print("skipped: " + str(missing))
+        return 77
+    print(args.suite + ": ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
