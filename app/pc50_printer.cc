@@ -139,6 +139,10 @@ bool PrintFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
               static_cast<unsigned long>(result.bytes), result.pages);
   switch (result.end) {
     case JobEnd::kCompleted:
+      // The server counts one impression for a raw job once this returns;
+      // the pages were counted as they went out.
+      papplJobSetImpressions(job, result.pages);
+      papplJobSetImpressionsCompleted(job, -1);
       papplJobSetMessage(job, "Printed %d page%s.", result.pages, result.pages == 1 ? "" : "s");
       return true;
     case JobEnd::kStopped:

@@ -71,6 +71,16 @@ bool ParseLogLevel(const std::string& text, pappl_loglevel_t* level) {
   return false;
 }
 
+// Spool jobs sent without a format (CUPS raw queues send
+// application/octet-stream): the header's version (int16 at 4) and index
+// position (int16 at 6, 3940 for every version we know) give them away.
+const char* SniffFormat(const unsigned char* header, size_t size, void*) {
+  if (size < 8) return nullptr;
+  const int version = header[4] | header[5] << 8;
+  const int index_position = header[6] | header[7] << 8;
+  return version >= 1 && version <= 64 && index_position == 3940 ? kSpoolFormat : nullptr;
+}
+
 pappl_system_t* Refuse(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kAppName, message.c_str());
   return nullptr;
@@ -133,6 +143,7 @@ pappl_system_t* SystemCallback(int num_options, cups_option_t* options, void*) {
   pappl_pr_driver_t* drivers = Drivers(&driver_count);
   papplSystemSetPrinterDrivers(system, driver_count, drivers, AutoAddCallback, nullptr, DriverCallback, nullptr);
   papplSystemSetOperationCallback(system, OperationCallback, nullptr);
+  papplSystemSetMIMECallback(system, SniffFormat, nullptr);
   papplSystemAddStringsData(system, "/en.strings", "en", kStrings);
   AddCartridgePage(system);
 

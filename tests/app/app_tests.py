@@ -16,6 +16,7 @@ import os
 import subprocess
 import sys
 import time
+import urllib.parse
 import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -48,16 +49,36 @@ def test_file(args, name):
     return os.path.join(args.tests, name)
 
 
-def print_and_wait(server, args, path, job_name, state, message, copies=1,
+def print_and_wait(server, args, path, job_name, state, message, copies=1, impressions=1,
                    fmt="application/vnd.pc50-spool"):
     server.ipptool(test_file(args, "print-and-wait.test"), file=path, job_name=job_name, copies=copies,
-                   state=state, message=message, format=fmt)
+                   state=state, message=message, impressions=impressions, format=fmt)
 
 
 def check_picture(server, args, job_name, copies=1):
     pages = fx.render(args.pc50, server.stream(job_name), args.work)
     assert len(pages) == 1, "%s: %d pages" % (job_name, len(pages))
     fx.assert_picture(pages[0], os.path.join(args.work, "picture.png"), copies_across=copies)
+
+
+def background_job(server, args, path, job_name):
+    """Prints a spool job and waits for it to complete, in the background."""
+    return subprocess.Popen(
+        [fx.need("ipptool"), "-t", "-T", "30", "-f", path, "-d", "job-name=" + job_name, "-d", "copies=1",
+         "-d", "state=%d" % COMPLETED, "-d", "message=Printed 1 page.", "-d", "impressions=1",
+         "-d", "format=application/vnd.pc50-spool",
+         server.uri, test_file(args, "print-and-wait.test")],
+        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+
+def finish(server, waiting):
+    try:
+        output = waiting.communicate(timeout=120)[0]
+    finally:
+        if waiting.poll() is None:
+            waiting.kill()
+            waiting.wait()
+    assert waiting.returncode == 0, output + server.log_text()[-4000:]
 
 
 def wait_for_page(server, text, seconds=30):
@@ -90,23 +111,19 @@ def suite_ipp(args, jobs):
                        cartridge="Gold", answer="Cancel-Job", state=CANCELED, supply="CMYK ribbon cartridge")
 
         # `pc50-app confirm` answers from a terminal.
-        waiting = subprocess.Popen(
-            [fx.need("ipptool"), "-t", "-T", "30", "-f", jobs["gold"], "-d", "job-name=gold", "-d", "copies=1",
-             "-d", "state=%d" % COMPLETED, "-d", "message=Printed 1 page.",
-             "-d", "format=application/vnd.pc50-spool", server.uri, test_file(args, "print-and-wait.test")],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        waiting = background_job(server, args, jobs["gold"], "gold")
         wait_for_page(server, "Please install Gold cartridge to the printer")
         confirm = subprocess.run([args.app, "confirm", "-u", server.uri], stdout=subprocess.PIPE,
                                  stderr=subprocess.STDOUT, text=True, timeout=60)
         assert confirm.returncode == 0, "confirm: " + confirm.stdout
-        output = waiting.communicate(timeout=120)[0]
-        assert waiting.returncode == 0, output + server.log_text()[-4000:]
+        finish(server, waiting)
         pages = fx.render(args.pc50, server.stream("gold"), args.work)
         assert len(pages) == 1
 
         # Damaged input and bad options abort with the reason; the server
         # keeps serving (the last test of each file asks it).
-        print_and_wait(server, args, jobs["damaged"], "damaged", ABORTED, "/^not a readable spool job: spool index: /")
+        print_and_wait(server, args, jobs["damaged"], "damaged", ABORTED, "/^not a readable spool job: spool index: /",
+                       impressions=0)
         server.ipptool(test_file(args, "bad-option.test"), file=jobs["cmyk"])
         assert not os.listdir(os.path.join(server.dir, "spool")) or all(
             not name.endswith(".tmp") for name in os.listdir(os.path.join(server.dir, "spool")))
@@ -117,25 +134,27 @@ def suite_browser(args, jobs):
     fx.need("chromedriver")
     try:
         from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
         from selenium.webdriver.common.by import By
     except ImportError:
         raise fx.Skip("python3-selenium is not installed")
 
     with fx.Server(args.app, "browser") as server:
-        waiting = subprocess.Popen(
-            [fx.need("ipptool"), "-t", "-T", "30", "-f", jobs["cmyk"], "-d", "job-name=browser", "-d", "copies=1",
-             "-d", "state=%d" % COMPLETED, "-d", "message=Printed 1 page.",
-             "-d", "format=application/vnd.pc50-spool", server.uri, test_file(args, "print-and-wait.test")],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        waiting = background_job(server, args, jobs["cmyk"], "browser")
         options = webdriver.ChromeOptions()
         options.binary_location = fx.need("chromium")
         for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--window-size=1000,800",
                      "--user-data-dir=" + os.path.join(server.dir, "chromium")):
             options.add_argument(flag)
-        service = webdriver.ChromeService(executable_path=fx.need("chromedriver"))
+        service = Service(executable_path=fx.need("chromedriver"))
         browser = webdriver.Chrome(options=options, service=service)
         try:
             wait_for_page(server, "Please install CMYK cartridge to the printer")
+            # A form from elsewhere (no valid session token) changes nothing.
+            forged = urllib.parse.urlencode({"session": "forged", "printer-id": 1, "job-id": 1,
+                                             "action": "Continue"}).encode()
+            with urllib.request.urlopen(server.url + "/cartridge", data=forged, timeout=10) as page:
+                assert b"Invalid form submission." in page.read()
             browser.get(server.url + "/cartridge")
             assert "Please install CMYK cartridge to the printer" in browser.find_element(By.ID, "prompt-1").text
             browser.save_screenshot(os.path.join(args.artifacts, "cartridge-page.png"))
@@ -147,8 +166,7 @@ def suite_browser(args, jobs):
                 browser.get(server.url + "/cartridge")
         finally:
             browser.quit()
-        output = waiting.communicate(timeout=120)[0]
-        assert waiting.returncode == 0, output + server.log_text()[-4000:]
+        finish(server, waiting)
         check_picture(server, args, "browser")
 
 
@@ -161,6 +179,9 @@ def suite_cups(args, jobs):
         server.ipptool(test_file(args, "prompt.test"), file=jobs["cmyk"], job_name="warm-up", cartridge="CMYK",
                        answer="Resume-Job", state=COMPLETED, supply="CMYK ribbon cartridge")
         root = os.path.join(server.dir, "cups")
+        # CUPS backends run as lp: they must reach the spool files.
+        os.chmod(server.dir, 0o755)
+        os.mkdir(root, 0o755)
         for sub in ("cache", "log", "spool", "run", "ppd", "ssl"):
             os.makedirs(os.path.join(root, sub))
         port = fx.free_port()
@@ -173,7 +194,7 @@ def suite_cups(args, jobs):
                 ("CacheDir", root + "/cache"), ("StateDir", root + "/run"), ("RequestRoot", root + "/spool"),
                 ("ServerRoot", root), ("ServerBin", "/usr/lib/cups"), ("DataDir", "/usr/share/cups"),
                 ("AccessLog", root + "/log/access_log"), ("ErrorLog", root + "/log/error_log"),
-                ("PageLog", root + "/log/page_log"), ("PidFile", root + "/run/cupsd.pid"),
+                ("PageLog", root + "/log/page_log"),
                 ("TempDir", root + "/spool"), ("ServerKeychain", root + "/ssl"))) + "Sandboxing relaxed\n")
         daemon = subprocess.Popen([cupsd, "-f", "-c", root + "/cupsd.conf", "-s", root + "/cups-files.conf"],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
@@ -183,18 +204,20 @@ def suite_cups(args, jobs):
             while subprocess.run(["lpstat", "-r"], env=env, capture_output=True).returncode != 0:
                 assert daemon.poll() is None and time.time() < deadline, "cupsd did not start"
                 time.sleep(0.2)
-            subprocess.run([lpadmin, "-p", "pc50", "-E", "-v", server.uri, "-m", "everywhere"], env=env,
+            added = subprocess.run([lpadmin, "-p", "pc50", "-E", "-v", server.uri, "-m", "everywhere"], env=env,
+                                   capture_output=True, text=True, timeout=60)
+            assert added.returncode == 0, "lpadmin: " + added.stderr + open(root + "/log/error_log").read()[-3000:]
+            # A raw CUPS job: the spool job arrives without a format and the
+            # application recognises it.
+            subprocess.run([lp, "-d", "pc50", "-o", "raw", "-t", "through-cups", jobs["cmyk"]], env=env,
                            check=True, capture_output=True, timeout=60)
-            # A PWG raster page: what CUPS sends when the document is a
-            # raster already. The app accepts it and ends the job with its
-            # reason while documents other than spool jobs are not printed.
-            job = subprocess.run([lp, "-d", "pc50", "-t", "through-cups", jobs["picture"]], env=env, check=True,
-                                 capture_output=True, text=True, timeout=60).stdout
-            deadline = time.time() + 90
-            while "through-cups" not in fx_jobs(server):
-                assert time.time() < deadline, "the CUPS job never reached the application (%s)\n%s" % (
-                    job, open(root + "/log/error_log", errors="replace").read()[-4000:])
+            deadline = time.time() + 60
+            while not os.path.exists(os.path.join(server.out, "through-cups.prn")) or "through-cups" not in \
+                    completed_jobs(server):
+                assert time.time() < deadline, "the CUPS job never completed:\n" + \
+                    open(root + "/log/error_log", errors="replace").read()[-3000:] + server.log_text()[-3000:]
                 time.sleep(0.5)
+            check_picture(server, args, "through-cups")
         finally:
             daemon.terminate()
             try:
@@ -204,10 +227,18 @@ def suite_cups(args, jobs):
                 daemon.wait()
 
 
-def fx_jobs(server):
-    result = subprocess.run(["ipptool", "-tv", server.uri, "get-jobs.test", "-d", "which-jobs=all"],
-                            capture_output=True, text=True)
-    return result.stdout
+def completed_jobs(server):
+    """The names of the jobs that ended in state completed."""
+    result = subprocess.run(["ipptool", "-tv", server.uri, "get-completed-jobs.test"], capture_output=True,
+                            text=True)
+    names, name = [], None
+    for line in result.stdout.splitlines():
+        key, _, value = line.strip().partition(" = ")
+        if key.startswith("job-name "):
+            name = value
+        elif key.startswith("job-state ") and value == "completed" and name:
+            names.append(name)
+    return names
 
 
 def main():
