@@ -1,7 +1,11 @@
 #include "pc50_printer.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "job_runner.h"
@@ -61,6 +65,43 @@ std::string ReadJobVendorSettings(pappl_job_t* job, pappl_pr_options_t* options,
   return fault;
 }
 
+// On SIGTERM or SIGINT the server waits for active jobs before it reports
+// the shutdown, so a job waiting for the operator would hold it up for its
+// whole grace period. The job threads watch the signals themselves: the
+// server's own handlers (in place once it runs) are chained behind a flag.
+std::atomic<bool> stop_signalled{false};
+struct sigaction server_handlers[2];
+constexpr int kStopSignals[2] = {SIGTERM, SIGINT};
+
+void NoteStopSignal(int signal_number, siginfo_t* info, void* context) {
+  stop_signalled.store(true);
+  for (int i = 0; i < 2; ++i) {
+    if (kStopSignals[i] != signal_number) continue;
+    const struct sigaction& next = server_handlers[i];
+    if (next.sa_flags & SA_SIGINFO) {
+      if (next.sa_sigaction != nullptr) next.sa_sigaction(signal_number, info, context);
+    } else if (next.sa_handler != SIG_DFL && next.sa_handler != SIG_IGN && next.sa_handler != nullptr) {
+      next.sa_handler(signal_number);
+    } else if (next.sa_handler == SIG_DFL) {
+      ::signal(signal_number, SIG_DFL);
+      ::raise(signal_number);
+    }
+  }
+}
+
+void WatchStopSignals() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (int i = 0; i < 2; ++i) {
+      struct sigaction watch {};
+      watch.sa_sigaction = NoteStopSignal;
+      watch.sa_flags = SA_SIGINFO | SA_RESTART;
+      sigemptyset(&watch.sa_mask);
+      sigaction(kStopSignals[i], &watch, &server_handlers[i]);
+    }
+  });
+}
+
 // Connects a running job to the server: stream bytes to the device,
 // Cancel-Job and shutdown as the stop signal, cartridge prompts as an
 // operator wait, pages as impressions.
@@ -74,7 +115,9 @@ class ServerJobHooks : public JobHooks {
     return papplDeviceWrite(device_, data, size) == static_cast<ssize_t>(size);
   }
 
-  bool ShouldStop() override { return papplJobIsCanceled(job_) || papplSystemIsShutdown(system_); }
+  bool ShouldStop() override {
+    return papplJobIsCanceled(job_) || stop_signalled.load() || papplSystemIsShutdown(system_);
+  }
 
   bool AskForCartridge(const std::string& cartridge, const std::string& text) override {
     CartridgeDesk* desk = DeskOf(printer_);
@@ -124,6 +167,7 @@ bool Fail(pappl_job_t* job, const std::string& reason) {
 
 // A spool job goes to the module as it is.
 bool PrintFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  WatchStopSignals();
   VendorSettings vendor;
   const std::string fault = ReadJobVendorSettings(job, options, &vendor);
   if (!fault.empty()) return Fail(job, fault);
@@ -148,9 +192,9 @@ bool PrintFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
     case JobEnd::kStopped:
       if (papplJobIsCanceled(job)) {
         papplJobSetMessage(job, "Canceled.");
-        return true;  // the server marks it canceled
+        return false;  // the server marks it canceled, without an impression
       }
-      if (papplSystemIsShutdown(papplPrinterGetSystem(papplJobGetPrinter(job)))) {
+      if (stop_signalled.load() || papplSystemIsShutdown(papplPrinterGetSystem(papplJobGetPrinter(job)))) {
         return Fail(job, "Stopped: the server is shutting down.");
       }
       return Fail(job, result.reason);

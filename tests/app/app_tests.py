@@ -13,6 +13,7 @@ Exit 77 when a tool the suite needs is missing."""
 
 import argparse
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -125,6 +126,21 @@ def suite_ipp(args, jobs):
         print_and_wait(server, args, jobs["damaged"], "damaged", ABORTED, "/^not a readable spool job: spool index: /",
                        impressions=0)
         server.ipptool(test_file(args, "bad-option.test"), file=jobs["cmyk"])
+
+        # Shutting down ends a wait (the Gold cartridge is in now, so the
+        # four-colour job waits): the server stops at once, not after its
+        # grace period for active jobs.
+        waiting = background_job(server, args, jobs["cmyk"], "at-shutdown")
+        wait_for_page(server, "Please install CMYK cartridge to the printer")
+        started = time.time()
+        server.process.send_signal(signal.SIGTERM)
+        try:
+            server.process.wait(timeout=30)
+        finally:
+            waiting.kill()
+            waiting.wait()
+        assert time.time() - started < 10, "shutdown took %.1f s with a job waiting" % (time.time() - started)
+        assert "Stopped: the server is shutting down." in server.log_text(), server.log_text()[-3000:]
         assert not os.listdir(os.path.join(server.dir, "spool")) or all(
             not name.endswith(".tmp") for name in os.listdir(os.path.join(server.dir, "spool")))
 
