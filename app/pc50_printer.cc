@@ -109,10 +109,22 @@ class ServerJobHooks : public JobHooks {
  public:
   ServerJobHooks(pappl_job_t* job, pappl_device_t* device)
       : job_(job), device_(device), printer_(papplJobGetPrinter(job)),
-        system_(papplPrinterGetSystem(printer_)) {}
+        system_(papplPrinterGetSystem(printer_)) {
+    papplDeviceFlush(device_);
+    pappl_devmetrics_t metrics;
+    papplDeviceGetMetrics(device_, &metrics);
+    expected_ = metrics.write_bytes;
+  }
 
+  // The device buffers writes and reports a failed flush only in the log;
+  // its count of bytes written says whether everything went out.
   bool Write(const void* data, std::size_t size) override {
-    return papplDeviceWrite(device_, data, size) == static_cast<ssize_t>(size);
+    if (papplDeviceWrite(device_, data, size) != static_cast<ssize_t>(size)) return false;
+    papplDeviceFlush(device_);
+    expected_ += size;
+    pappl_devmetrics_t metrics;
+    papplDeviceGetMetrics(device_, &metrics);
+    return metrics.write_bytes == expected_;
   }
 
   bool ShouldStop() override {
@@ -157,6 +169,7 @@ class ServerJobHooks : public JobHooks {
   pappl_device_t* device_;
   pappl_printer_t* printer_;
   pappl_system_t* system_;
+  std::size_t expected_ = 0;
 };
 
 bool Fail(pappl_job_t* job, const std::string& reason) {

@@ -101,7 +101,7 @@ def read_png(path):
 # ---- the server --------------------------------------------------------------
 
 class Server:
-    def __init__(self, app, name="app"):
+    def __init__(self, app, name="app", device_uri=None):
         self.app = app
         self.dir = tempfile.mkdtemp(prefix="pc50-app-" + name + "-")
         self.out = os.path.join(self.dir, "out")
@@ -111,11 +111,12 @@ class Server:
         self.url = "http://127.0.0.1:%d" % self.port
         self.log = os.path.join(self.dir, "server.log")
         self.process = None
+        self.device_uri = device_uri or "file://" + self.out
 
     def __enter__(self):
         options = [
             "listen-hostname=127.0.0.1", "server-port=%d" % self.port, "tls=no",
-            "device-uri=file://" + self.out, "spool-directory=" + os.path.join(self.dir, "spool"),
+            "device-uri=" + self.device_uri, "spool-directory=" + os.path.join(self.dir, "spool"),
             "state-file=" + os.path.join(self.dir, "state"), "log-file=" + self.log, "log-level=debug",
         ]
         argv = [self.app, "server"]
@@ -194,6 +195,29 @@ class Server:
         while not os.path.exists(path) and time.time() < deadline:
             time.sleep(0.1)
         return path
+
+
+class VanishingPrinter:
+    """A socket printer (socket://127.0.0.1:PORT) that takes the connection
+    of one job, then goes away: it closes that connection and stops
+    listening."""
+
+    def __init__(self):
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(1)
+        self.uri = "socket://127.0.0.1:%d" % self.listener.getsockname()[1]
+        self.connection = None
+
+    def accept(self, timeout=30):
+        self.listener.settimeout(timeout)
+        self.connection, _ = self.listener.accept()
+
+    def vanish(self):
+        for s in (self.connection, self.listener):
+            if s is not None:
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                s.close()
 
 
 # ---- pictures ----------------------------------------------------------------

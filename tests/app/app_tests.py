@@ -62,11 +62,11 @@ def check_picture(server, args, job_name, copies=1):
     fx.assert_picture(pages[0], os.path.join(args.work, "picture.png"), copies_across=copies)
 
 
-def background_job(server, args, path, job_name):
-    """Prints a spool job and waits for it to complete, in the background."""
+def background_job(server, args, path, job_name, state=COMPLETED, message="Printed 1 page.", impressions=1):
+    """Prints a spool job and waits for it to end, in the background."""
     return subprocess.Popen(
         [fx.need("ipptool"), "-t", "-T", "30", "-f", path, "-d", "job-name=" + job_name, "-d", "copies=1",
-         "-d", "state=%d" % COMPLETED, "-d", "message=Printed 1 page.", "-d", "impressions=1",
+         "-d", "state=%d" % state, "-d", "message=" + message, "-d", "impressions=%d" % impressions,
          "-d", "format=application/vnd.pc50-spool",
          server.uri, test_file(args, "print-and-wait.test")],
         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
@@ -141,6 +141,18 @@ def suite_ipp(args, jobs):
             waiting.wait()
         assert time.time() - started < 10, "shutdown took %.1f s with a job waiting" % (time.time() - started)
         assert "Stopped: the server is shutting down." in server.log_text(), server.log_text()[-3000:]
+
+    # A printer that goes away while a job waits for a cartridge: the job
+    # ends aborted with the reason, and the server goes on.
+    printer = fx.VanishingPrinter()
+    with fx.Server(args.app, "vanishing", device_uri=printer.uri) as server:
+        waiting = background_job(server, args, jobs["cmyk"], "vanishing", state=ABORTED,
+                                 message="the printer stopped taking data", impressions=0)
+        printer.accept()
+        wait_for_page(server, "Please install CMYK cartridge to the printer")
+        printer.vanish()
+        subprocess.run([args.app, "confirm", "-u", server.uri], check=True, stdout=subprocess.DEVNULL, timeout=60)
+        finish(server, waiting)
         assert not os.listdir(os.path.join(server.dir, "spool")) or all(
             not name.endswith(".tmp") for name in os.listdir(os.path.join(server.dir, "spool")))
 
