@@ -71,10 +71,14 @@ int ConfirmCommand(const char* base_name, int num_options, cups_option_t* option
     const std::string socket = LocalSocket(base_name);
     http = httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr);
     resource = "/ipp/print";
-    if (const char* name = cupsGetOption("printer-name", num_options, options)) resource += std::string("/") + name;
+    if (const char* name = cupsGetOption("printer-name", num_options, options)) {
+      resource += std::string("/") + name;
+    }
     printer_uri = "ipp://localhost" + resource;
   }
-  if (http == nullptr) return Complain(base_name, "cannot reach the server: " + std::string(cupsLastErrorString()));
+  if (http == nullptr) {
+    return Complain(base_name, "cannot reach the server: " + std::string(cupsLastErrorString()));
+  }
 
   int job_id = 0;
   if (const char* value = cupsGetOption("job-id", num_options, options)) {

@@ -27,20 +27,19 @@ bool ParseInt(const std::string& text, int* value) {
 const std::vector<VendorOption>& VendorOptions() {
   // Gaps in hundredths of millimetres, up to 5 cm.
   static const std::vector<VendorOption> options = {
-      {"pc50-ribbon", Kind::kKeyword, {"single-color", "four-color"}, 0, 0, "single-color", "Ribbon"},
-      {"pc50-print-order", Kind::kKeyword, {"ymck", "cmyk"}, 0, 0, "ymck", "Print order"},
-      {"pc50-copy-gap", Kind::kRange, {}, 0, 5000, "0", "Gap between copies (1/100 mm)"},
-      {"pc50-row-gap", Kind::kRange, {}, 0, 5000, "0", "Gap between rows of copies (1/100 mm)"},
-      {"pc50-single-page", Kind::kBoolean, {}, 0, 0, "false", "Single page"},
-      {"pc50-halftone", Kind::kKeyword, {"screen", "diffusion"}, 0, 0, "screen", "Halftone"},
-      {"pc50-black-generation", Kind::kRange, {}, 0, 100, "100", "Black generation (%)"},
+      {"pc50-ribbon", Kind::kKeyword, {"single-color", "four-color"}, 0, 0, "single-color"},
+      {"pc50-print-order", Kind::kKeyword, {"ymck", "cmyk"}, 0, 0, "ymck"},
+      {"pc50-copy-gap", Kind::kRange, {}, 0, 5000, "0"},
+      {"pc50-row-gap", Kind::kRange, {}, 0, 5000, "0"},
+      {"pc50-single-page", Kind::kBoolean, {}, 0, 0, "false"},
+      {"pc50-halftone", Kind::kKeyword, {"screen", "diffusion"}, 0, 0, "screen"},
+      {"pc50-black-generation", Kind::kRange, {}, 0, 100, "100"},
       {"pc50-spot-color",
        Kind::kKeyword,
        {"none", "orange", "green", "red", "blue", "white", "gold", "silver"},
        0,
        0,
-       "none",
-       "Spot color for images"},
+       "none"},
   };
   return options;
 }

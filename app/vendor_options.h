@@ -17,10 +17,10 @@ struct VendorOption {
   int low = 0;                        // kRange: inclusive bounds
   int high = 0;
   std::string default_value;          // as text: "single-color", "0", "false"
-  const char* label;                  // shown on the web pages
 };
 
-// All of them, in the order the web pages show them.
+// All of them, in the order the web pages show them (their labels are in
+// the server's strings).
 const std::vector<VendorOption>& VendorOptions();
 const VendorOption* FindVendorOption(const std::string& name);
 

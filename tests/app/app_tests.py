@@ -123,8 +123,8 @@ def suite_ipp(args, jobs):
 
         # Damaged input and bad options abort with the reason; the server
         # keeps serving (the last test of each file asks it).
-        print_and_wait(server, args, jobs["damaged"], "damaged", ABORTED, "/^not a readable spool job: spool index: /",
-                       impressions=0)
+        print_and_wait(server, args, jobs["damaged"], "damaged", ABORTED,
+                       "/^not a readable spool job: spool index: /", impressions=0)
         server.ipptool(test_file(args, "bad-option.test"), file=jobs["cmyk"])
 
         # Shutting down ends a wait (the Gold cartridge is in now, so the
@@ -171,8 +171,8 @@ def suite_browser(args, jobs):
         waiting = background_job(server, args, jobs["cmyk"], "browser")
         options = webdriver.ChromeOptions()
         options.binary_location = fx.need("chromium")
-        for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--window-size=1000,800",
-                     "--user-data-dir=" + os.path.join(server.dir, "chromium")):
+        for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                     "--window-size=1000,800", "--user-data-dir=" + os.path.join(server.dir, "chromium")):
             options.add_argument(flag)
         service = Service(executable_path=fx.need("chromedriver"))
         browser = webdriver.Chrome(options=options, service=service)
