@@ -36,11 +36,21 @@ void Usage(void*) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The subcommand, for the system callback: the first argument that is
+  // not an option or an option's value.
+  const char* subcommand = "server";
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-') {
+      subcommand = argv[i];
+      break;
+    }
+    if (argv[i][1] != '-' && argv[i][1] != '\0' && argv[i][2] == '\0') ++i;  // "-o VALUE"
+  }
   int driver_count = 0;
   pappl_pr_driver_t* drivers = pc50::app::Drivers(&driver_count);
   // A footer is needed: PAPPL looks it up in the strings as soon as any
   // are loaded.
   return papplMainloop(argc, argv, PC50_APP_VERSION, "PC-50 Printer Application", driver_count, drivers,
                        pc50::app::AutoAddCallback, pc50::app::DriverCallback, "confirm",
-                       pc50::app::ConfirmCommand, pc50::app::SystemCallback, Usage, nullptr);
+                       pc50::app::ConfirmCommand, pc50::app::SystemCallback, Usage, const_cast<char*>(subcommand));
 }

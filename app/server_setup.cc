@@ -50,7 +50,7 @@ std::string Option(const char* name, int count, cups_option_t* options, const st
 bool IsYes(const std::string& value) { return value == "yes" || value == "true" || value == "on"; }
 
 std::string DefaultDirectory(const char* root_dir) {
-  if (getuid() == 0) return root_dir;
+  if (getuid() == 0 && *root_dir != '\0') return root_dir;
   const char* tmp = std::getenv("TMPDIR");
   return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
 }
@@ -88,10 +88,23 @@ pappl_system_t* Refuse(const std::string& message) {
 
 }  // namespace
 
-pappl_system_t* SystemCallback(int num_options, cups_option_t* options, void*) {
+pappl_system_t* SystemCallback(int num_options, cups_option_t* options, void* data) {
+  const char* subcommand = static_cast<const char*>(data);
+  if (subcommand != nullptr && std::strcmp(subcommand, "server") != 0) {
+    // Only the driver list is wanted: nothing to listen on, load or log.
+    const std::string scratch = DefaultDirectory("/tmp");
+    pappl_system_t* system = papplSystemCreate(PAPPL_SOPTIONS_NO_TLS, "PC-50 Printer Application", 0, nullptr,
+                                               scratch.c_str(), "/dev/null", PAPPL_LOGLEVEL_FATAL, nullptr, false);
+    int driver_count = 0;
+    pappl_pr_driver_t* drivers = Drivers(&driver_count);
+    if (system != nullptr) {
+      papplSystemSetPrinterDrivers(system, driver_count, drivers, AutoAddCallback, nullptr, DriverCallback, nullptr);
+    }
+    return system;
+  }
   static const char* const kKnown[] = {"listen-hostname", "server-port",  "spool-directory", "log-file",
                                        "log-level",       "state-file",   "tls",             "multi-queue",
-                                       "auth-service",    "device-uri"};
+                                       "auth-service",    "device-uri",   "private-server"};
   for (int i = 0; i < num_options; ++i) {
     bool known = false;
     for (const char* name : kKnown) known = known || std::strcmp(options[i].name, name) == 0;
@@ -134,7 +147,10 @@ pappl_system_t* SystemCallback(int num_options, cups_option_t* options, void*) {
                         spool_dir.c_str(), log_file.c_str(), log_level,
                         auth_service.empty() ? nullptr : auth_service.c_str(), false);
   if (system == nullptr) return Refuse("cannot create the server (spool directory " + spool_dir + ")");
-  if (!papplSystemAddListeners(system, hostname.c_str())) {
+  // A private server (started on demand by another subcommand) answers only
+  // on the local socket that papplMainloop adds.
+  const bool private_server = IsYes(Option("private-server", num_options, options, "no"));
+  if (!private_server && !papplSystemAddListeners(system, hostname.c_str())) {
     papplSystemDelete(system);
     return Refuse("cannot listen on " + hostname + ":" + port_text);
   }

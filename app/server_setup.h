@@ -16,6 +16,10 @@ namespace pc50::app {
 //   auth-service     PAM service for the web admin pages
 //   device-uri       the device of the default queue "PC-50", made when
 //                    no saved state exists
+//   private-server=yes  only the local socket (another subcommand started it)
+//
+// data points to the subcommand's name: for anything but "server" (the
+// `drivers` listing) the system is made without listeners, state or log.
 pappl_system_t* SystemCallback(int num_options, cups_option_t* options, void* data);
 
 }  // namespace pc50::app
