@@ -231,7 +231,8 @@ def suite_cups(args, jobs):
         env = dict(os.environ, CUPS_SERVER="127.0.0.1:%d" % port, CUPS_ENCRYPTION="Never")
         try:
             deadline = time.time() + 20
-            while subprocess.run(["lpstat", "-r"], env=env, capture_output=True).returncode != 0:
+            while "scheduler is running" not in subprocess.run(["lpstat", "-r"], env=env, capture_output=True,
+                                                               text=True).stdout:
                 assert daemon.poll() is None and time.time() < deadline, "cupsd did not start"
                 time.sleep(0.2)
             added = subprocess.run([lpadmin, "-p", "pc50", "-E", "-v", server.uri, "-m", "everywhere"], env=env,
