@@ -58,7 +58,13 @@ std::string ReadJobVendorSettings(pappl_job_t* job, pappl_pr_options_t* options,
   std::string fault;
   *settings = ReadVendorSettings([&](const VendorOption& option) {
     const std::string value = VendorValue(option, options, driver_attrs);
-    if (fault.empty()) fault = CheckVendorValue(option.name, value);
+    if (fault.empty()) {
+      fault = CheckVendorValue(option.name, value);
+      // A bad printer default is the operator's to mend: say which.
+      if (!fault.empty() && cupsGetOption(option.name, options->num_vendor, options->vendor) == nullptr) {
+        fault = "the printer default " + fault;
+      }
+    }
     return value;
   });
   ippDelete(driver_attrs);
