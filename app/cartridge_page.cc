@@ -112,6 +112,10 @@ void AddCartridgePage(pappl_system_t* system) {
   papplSystemAddLink(system, "Cartridge", kCartridgePath, PAPPL_LOPTIONS_NAVIGATION);
 }
 
+void AddCartridgeLink(pappl_printer_t* printer, void*) {
+  if (DeskOf(printer) != nullptr) papplPrinterAddLink(printer, "Cartridge", kCartridgePath, PAPPL_LOPTIONS_STATUS);
+}
+
 bool OperationCallback(pappl_client_t* client, void*) {
   if (papplClientGetOperation(client) != IPP_OP_RESUME_JOB) return false;
   pappl_job_t* job = papplClientGetJob(client);

@@ -157,7 +157,8 @@ pappl_system_t* SystemCallback(int num_options, cups_option_t* options, void* da
 
   int driver_count = 0;
   pappl_pr_driver_t* drivers = Drivers(&driver_count);
-  papplSystemSetPrinterDrivers(system, driver_count, drivers, AutoAddCallback, nullptr, DriverCallback, nullptr);
+  papplSystemSetPrinterDrivers(system, driver_count, drivers, AutoAddCallback, AddCartridgeLink, DriverCallback,
+                               nullptr);
   papplSystemSetOperationCallback(system, OperationCallback, nullptr);
   papplSystemSetMIMECallback(system, SniffFormat, nullptr);
   papplSystemAddStringsData(system, "/en.strings", "en", kStrings);
@@ -174,9 +175,12 @@ pappl_system_t* SystemCallback(int num_options, cups_option_t* options, void* da
         papplSystemDelete(system);
         return Refuse("cannot add the printer for " + device_uri);
       }
-      ShowInstalledCartridge(printer);
     }
   }
+  papplSystemIteratePrinters(system, [](pappl_printer_t* printer, void*) {
+    AddCartridgeLink(printer);
+    ShowInstalledCartridge(printer);
+  }, nullptr);
   return system;
 }
 
