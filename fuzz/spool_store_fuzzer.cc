@@ -17,11 +17,6 @@
 // Positions stay within the first few chunks when writing (each further
 // chunk is another sparse file of 2 GB); read-only sessions also probe the
 // far end of the logical range.
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -36,6 +31,8 @@
 
 #include "fuzz_input.h"
 #include "platform/diagnostics.h"
+#include "platform/memory_files.h"
+#include "platform/platform.h"
 #include "spool/spool_file.h"
 #include "spool_store_input.h"
 
@@ -81,8 +78,14 @@ struct StoreModel {
 };
 
 // ---- The disk ----------------------------------------------------------------
+// In memory (platform/memory_files.h): the store reaches its files through
+// the platform seam, and the files need no disk, so a chunk of exactly the
+// chunk size costs no more than a short one.
 
-std::string g_dir;
+namespace platform = pc50::platform;
+namespace memory_files = pc50::platform::memory_files;
+
+const std::string g_dir = "spool";
 
 std::string ChunkPath(int k) {
   std::string path = g_dir + "/job.spl";
@@ -94,20 +97,18 @@ std::string ChunkPath(int k) {
   return path;
 }
 
-void ClearDirectory() {
-  DIR* dir = ::opendir(g_dir.c_str());
-  if (dir == nullptr) Violation("cannot list the scratch directory");
-  std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  ::closedir(dir);
-  for (const std::string& name : names) ::unlink((g_dir + "/" + name).c_str());
-}
+void ClearDirectory() { memory_files::Clear(); }
 
 std::uint8_t Pattern(int k, std::int64_t offset) {
   return static_cast<std::uint8_t>(k * 53 + offset * 7 + 1);
+}
+
+// Moves a seam handle to offset.
+bool SeekTo(platform::HANDLE handle, std::int64_t offset) {
+  platform::LONG high = static_cast<platform::LONG>(offset >> 32);
+  const platform::DWORD low = platform::SetFilePointer(handle, static_cast<platform::LONG>(offset & 0xFFFFFFFF), &high,
+                                                       platform::FILE_BEGIN);
+  return !(low == platform::INVALID_SET_FILE_POINTER && platform::GetLastError() != platform::ERROR_SUCCESS);
 }
 
 // Creates chunk k as a sparse file of size bytes with pattern bytes at both
@@ -117,27 +118,25 @@ void MakeChunk(Directory* files, int k, std::int64_t size) {
   file.size = size;
   for (std::int64_t o = 0; o < std::min(size, kPatternSpan); ++o) file.bytes[o] = Pattern(k, o);
   for (std::int64_t o = std::max(size - kPatternSpan, std::int64_t{0}); o < size; ++o) file.bytes[o] = Pattern(k, o);
-  const int fd = ::open(ChunkPath(k).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) Violation("cannot lay out a chunk file", k);
-  // The pattern bytes form at most two stretches.
-  auto it = file.bytes.begin();
-  while (it != file.bytes.end()) {
-    const std::int64_t first = it->first;
-    std::vector<std::uint8_t> stretch;
-    for (; it != file.bytes.end() && it->first == first + static_cast<std::int64_t>(stretch.size()); ++it) {
-      stretch.push_back(it->second);
-    }
-    if (::pwrite(fd, stretch.data(), stretch.size(), static_cast<off_t>(first)) != static_cast<ssize_t>(stretch.size())) {
+  platform::HANDLE handle = platform::CreateFileA(ChunkPath(k).c_str(), platform::GENERIC_WRITE, 0, nullptr,
+                                                  platform::CREATE_ALWAYS, 0, nullptr);
+  if (handle == platform::INVALID_HANDLE_VALUE || !SeekTo(handle, size) || !platform::SetEndOfFile(handle)) {
+    Violation("cannot lay out a chunk file", k);
+  }
+  for (const auto& [offset, byte] : file.bytes) {
+    platform::DWORD written = 0;
+    if (!SeekTo(handle, offset) || !platform::WriteFile(handle, &byte, 1, &written, nullptr) || written != 1) {
       Violation("cannot write a chunk file", k);
     }
   }
-  ::close(fd);
+  platform::CloseHandle(handle);
   (*files)[k] = std::move(file);
 }
 
 void CheckFileBytes(int k, const FileModel& file) {
-  const int fd = ::open(ChunkPath(k).c_str(), O_RDONLY);
-  if (fd < 0) Violation("chunk file vanished", k);
+  platform::HANDLE handle = platform::CreateFileA(ChunkPath(k).c_str(), platform::GENERIC_READ, 0, nullptr,
+                                                  platform::OPEN_EXISTING, 0, nullptr);
+  if (handle == platform::INVALID_HANDLE_VALUE) Violation("chunk file vanished", k);
   // Small files whole; large (sparse) ones in blocks around the known bytes
   // and at both ends.
   std::set<std::int64_t> blocks;
@@ -152,31 +151,32 @@ void CheckFileBytes(int k, const FileModel& file) {
   for (std::int64_t b : blocks) {
     const std::int64_t start = b * kBlock;
     const std::int64_t length = std::min(kBlock, file.size - start);
-    if (::pread(fd, buffer.data(), static_cast<std::size_t>(length), static_cast<off_t>(start)) != length) {
+    platform::DWORD got = 0;
+    if (!SeekTo(handle, start) ||
+        !platform::ReadFile(handle, buffer.data(), static_cast<platform::DWORD>(length), &got, nullptr) ||
+        got != length) {
       Violation("short read of a chunk file", k, start);
     }
-    for (std::int64_t i = 0; i < length; ++i) {
-      if (buffer[static_cast<std::size_t>(i)] != file.At(start + i)) {
-        Violation("chunk file byte differs from the model", k, start + i);
-      }
+    // The model's block: zeros and the known bytes within it.
+    std::vector<std::uint8_t> expected(static_cast<std::size_t>(length), 0);
+    for (auto it = file.bytes.lower_bound(start); it != file.bytes.end() && it->first < start + length; ++it) {
+      expected[static_cast<std::size_t>(it->first - start)] = it->second;
+    }
+    if (std::memcmp(buffer.data(), expected.data(), expected.size()) != 0) {
+      const auto differs = std::mismatch(expected.begin(), expected.end(), buffer.begin());
+      Violation("chunk file byte differs from the model", k, start + (differs.first - expected.begin()));
     }
   }
-  ::close(fd);
+  platform::CloseHandle(handle);
 }
 
 // Every file in the directory is a chunk of the model, of the model's size
-// and bytes, and every chunk of the model is there.
+// and bytes, and every chunk of the model is there; no handle stays open.
 void CheckDisk(const Directory& files) {
-  DIR* dir = ::opendir(g_dir.c_str());
-  if (dir == nullptr) Violation("cannot list the scratch directory");
-  std::set<std::string> seen;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") seen.insert(name);
-  }
-  ::closedir(dir);
+  const std::vector<std::string> names = memory_files::Names();
+  const std::set<std::string> seen(names.begin(), names.end());
   std::set<std::string> expected;
-  for (const auto& entry : files) expected.insert(ChunkPath(entry.first).substr(g_dir.size() + 1));
+  for (const auto& entry : files) expected.insert(ChunkPath(entry.first));
   if (seen != expected) {
     for (const std::string& name : seen) {
       if (!expected.count(name)) std::fprintf(stderr, "unexpected file %s\n", name.c_str());
@@ -186,10 +186,10 @@ void CheckDisk(const Directory& files) {
     }
     Violation("directory differs from the model");
   }
+  Check(memory_files::OpenHandles() == 0, "a chunk file is still open", memory_files::OpenHandles());
   for (const auto& [k, file] : files) {
-    struct stat st;
-    if (::stat(ChunkPath(k).c_str(), &st) != 0) Violation("cannot stat a chunk file", k);
-    Check(st.st_size == file.size, "chunk file size differs from the model", k, static_cast<long long>(st.st_size));
+    const std::int64_t size = memory_files::Size(ChunkPath(k));
+    Check(size == file.size, "chunk file size differs from the model", k, static_cast<long long>(size));
     CheckFileBytes(k, file);
   }
 }
@@ -503,17 +503,7 @@ Directory LayOut(FuzzInput& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Memory-backed scratch space where there is one: every run creates and
-  // removes a handful of files.
-  const char* base = std::getenv("TMPDIR");
-  if (base == nullptr || *base == '\0') base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  std::string pattern = std::string(base) + "/pc50_spool_fuzz_XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) Violation("cannot make a scratch directory");
-  g_dir = pattern;
-  std::atexit([] {
-    ClearDirectory();
-    ::rmdir(g_dir.c_str());
-  });
+  memory_files::Use(true);
   return 0;
 }
 

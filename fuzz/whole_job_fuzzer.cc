@@ -19,17 +19,15 @@
 // Sanitizers catch crashes, leaks and stray memory accesses; libFuzzer's
 // timeout catches a hang.
 //
-// The files live in a scratch directory of this process (on /dev/shm when
-// there is one), which is also the temporary directory the module uses. The
-// disk is small there: the output file takes at most 256 KB per job (beyond,
-// writes fail as on a full disk), and no file may grow past 2 MB, so that
-// a damaged size field cannot make a run write for minutes.
+// The files live in memory (platform/memory_files.h): the module opens them
+// through the platform seam, so no job creates or removes a real file but
+// the four-colour pass's anonymous scratch stream. The disk is small: the
+// output file takes at most 256 KB per job (beyond, writes fail as on a full
+// disk), and the scratch stream may not grow past 2 MB, so that a damaged
+// size field cannot make a run write for minutes.
 #include <dirent.h>
-#include <errno.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -40,8 +38,10 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "job_record.h"
 #include "pc50/pc50.h"
 #include "pc50/pc50_ext.h"
+#include "platform/memory_files.h"
 #include "platform/platform.h"
 #include "stream_decoder.h"
 #include "whole_job_input.h"
@@ -52,6 +52,7 @@ using pc50::fuzz::Check;
 using pc50::fuzz::Violation;
 namespace pji = pc50::print_job_info;
 namespace wj = pc50::fuzz::whole_job;
+namespace memory_files = pc50::platform::memory_files;
 
 constexpr long kMaxSteps = 2000;
 constexpr std::int64_t kOutputLimit = 256 << 10;
@@ -61,7 +62,6 @@ constexpr std::int16_t kJobEnded = -1;
 const char kSpoolName[] = "job.spl";
 const char kOutputName[] = "out.prn";
 
-std::string g_dir;
 bool g_verbose = false;  // PC50_FUZZ_VERBOSE set: each job's outcome on stderr
 
 void Note(const char* outcome, long steps, std::int32_t produced) {
@@ -69,55 +69,10 @@ void Note(const char* outcome, long steps, std::int32_t produced) {
   std::fprintf(stderr, "job: %s after %ld steps, %d bytes: %s\n", outcome, steps, produced, pc50_LastFailure());
 }
 
-const char kScratchPrefix[] = "pc50_whole_job_";
+// Paths of the job's files; the module's scratch files have names of their own.
+const std::string g_dir = "job";
 
-// Removes the directory of dir with everything in it.
-void RemoveDirectory(const std::string& dir) {
-  if (DIR* handle = ::opendir(dir.c_str())) {
-    while (const dirent* entry = ::readdir(handle)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") ::unlink((dir + "/" + name).c_str());
-    }
-    ::closedir(handle);
-  }
-  ::rmdir(dir.c_str());
-}
-
-void RemoveScratchDirectory() {
-  if (!g_dir.empty()) RemoveDirectory(g_dir);
-}
-
-// Scratch directories of runs that ended without cleaning up (a crash, a
-// timeout, a signal): their process is gone.
-void RemoveOrphanedDirectories(const std::string& base) {
-  DIR* handle = ::opendir(base.c_str());
-  if (handle == nullptr) return;
-  std::vector<std::string> orphans;
-  while (const dirent* entry = ::readdir(handle)) {
-    const std::string name = entry->d_name;
-    if (name.rfind(kScratchPrefix, 0) != 0) continue;
-    const long pid = std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10);
-    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) orphans.push_back(base + "/" + name);
-  }
-  ::closedir(handle);
-  for (const std::string& dir : orphans) RemoveDirectory(dir);
-}
-
-void MakeScratchDirectory() {
-  struct stat st;
-  const char* base = ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm" : nullptr;
-  if (base == nullptr) base = std::getenv("TMPDIR");
-  if (base == nullptr || *base == '\0') base = "/tmp";
-  RemoveOrphanedDirectories(base);
-  g_dir = std::string(base) + "/" + kScratchPrefix + std::to_string(::getpid());
-  RemoveScratchDirectory();
-  if (::mkdir(g_dir.c_str(), 0700) != 0) {
-    std::fprintf(stderr, "cannot create the scratch directory %s\n", g_dir.c_str());
-    std::abort();
-  }
-  std::atexit(RemoveScratchDirectory);
-  // The four-colour pass keeps its scratch file in the temporary directory.
-  ::setenv("TMPDIR", g_dir.c_str(), 1);
+void LimitScratchFiles() {
   rlimit limit;
   if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > kFileSizeLimit)) {
     limit.rlim_cur = kFileSizeLimit;
@@ -128,37 +83,28 @@ void MakeScratchDirectory() {
 std::string PathOf(const std::string& name) { return g_dir + "/" + name; }
 
 void WriteFile(const std::string& name, const std::uint8_t* data, std::size_t size) {
-  std::FILE* file = std::fopen(PathOf(name).c_str(), "wb");
-  if (file == nullptr) Violation("cannot create an input file");
-  if (size > 0 && std::fwrite(data, 1, size, file) != size) Violation("cannot write an input file");
-  if (std::fclose(file) != 0) Violation("cannot close an input file");
+  memory_files::Put(PathOf(name), data, size);
 }
 
+// The files there are, named as the job names them (its own, under g_dir)
+// or by their whole path (the module's scratch files).
 std::vector<std::string> DirectoryEntries() {
   std::vector<std::string> names;
-  if (DIR* dir = ::opendir(g_dir.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
+  for (const std::string& path : memory_files::Names()) {
+    names.push_back(path.rfind(g_dir + "/", 0) == 0 ? path.substr(g_dir.size() + 1) : path);
   }
   return names;
 }
 
 std::string ReadOutput(std::size_t limit) {
   std::string bytes;
-  std::FILE* file = std::fopen(PathOf(kOutputName).c_str(), "rb");
-  if (file == nullptr) return bytes;
-  char buffer[65536];
-  std::size_t got;
-  while (bytes.size() < limit && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  std::fclose(file);
+  memory_files::Get(PathOf(kOutputName), &bytes, static_cast<std::int64_t>(limit));
   return bytes;
 }
 
+// Open files of every kind: descriptors and in-memory handles.
 int OpenDescriptors() {
-  int count = 0;
+  int count = memory_files::OpenHandles();
   if (DIR* dir = ::opendir("/proc/self/fd")) {
     while (::readdir(dir) != nullptr) ++count;
     ::closedir(dir);
@@ -167,29 +113,7 @@ int OpenDescriptors() {
 }
 
 // The host's PrintJobInfo record.
-class JobInfo {
- public:
-  JobInfo() : bytes_(2048, 0) {}
-  PrintJobInfo* get() { return reinterpret_cast<PrintJobInfo*>(bytes_.data()); }
-  void SetText(std::size_t offset, const std::string& text) {
-    std::memcpy(&bytes_[offset], text.c_str(), text.size() + 1);
-  }
-  void SetI16(std::size_t offset, std::int16_t value) { std::memcpy(&bytes_[offset], &value, 2); }
-  void SetI32(std::size_t offset, std::int32_t value) { std::memcpy(&bytes_[offset], &value, 4); }
-  std::int16_t I16(std::size_t offset) const {
-    std::int16_t value;
-    std::memcpy(&value, &bytes_[offset], 2);
-    return value;
-  }
-  std::int32_t I32(std::size_t offset) const {
-    std::int32_t value;
-    std::memcpy(&value, &bytes_[offset], 4);
-    return value;
-  }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
+using JobInfo = pc50::hostkit::JobRecord;
 
 void CheckReason(const char* call, long step) {
   const char* reason = pc50_LastFailure();
@@ -204,8 +128,8 @@ bool DecoderLimit(const std::string& message) {
 // inputs: the files the job was given.
 void RunJob(const wj::Job& job, const std::set<std::string>& inputs) {
   JobInfo info;
-  info.SetText(pji::kSpoolPath, PathOf(kSpoolName));
-  info.SetText(pji::kOutputPath, PathOf(kOutputName));
+  info.SetSpoolPath(PathOf(kSpoolName));
+  info.SetOutputPath(PathOf(kOutputName));
   info.SetI16(pji::kPromptMode, kPromptsOff);
   info.SetI16(pji::kCopies, static_cast<std::int16_t>(job.copies));
   info.SetI16(pji::kSinglePage, job.singlePage ? 1 : 0);
@@ -279,7 +203,8 @@ void RunJob(const wj::Job& job, const std::set<std::string>& inputs) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  MakeScratchDirectory();
+  memory_files::Use(true);
+  LimitScratchFiles();
   g_verbose = std::getenv("PC50_FUZZ_VERBOSE") != nullptr;
   return 0;
 }
@@ -298,6 +223,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     WriteFile(raster.fileName, raster.bytes.data(), raster.bytes.size());
   }
   RunJob(job, inputs);
-  for (const std::string& name : DirectoryEntries()) ::unlink(PathOf(name).c_str());
+  memory_files::Clear();
   return 0;
 }

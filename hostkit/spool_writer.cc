@@ -83,6 +83,29 @@ std::string CheckHeader(const SpoolJob& job) {
   return "";
 }
 
+// Names written in the index: 1..127 characters with a file part, no two
+// files alike.
+std::string CheckRasterNames(const std::vector<std::string>& names) {
+  std::set<std::string> seen;
+  for (const std::string& name : names) {
+    if (name.empty() || name.size() > kMaxRasterName) {
+      return "raster file name \"" + name + "\" must have 1.." + Str(kMaxRasterName) +
+             " characters";
+    }
+    if (BaseName(name).empty()) return "raster file name \"" + name + "\" has no file part";
+    if (!seen.insert(BaseName(name)).second) {
+      return "two raster files share the name \"" + BaseName(name) + "\"";
+    }
+  }
+  return "";
+}
+
+std::vector<std::string> RasterNames(const SpoolJob& job) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < job.images.size(); ++i) names.push_back(RasterName(job, i));
+  return names;
+}
+
 std::string CheckPlacement(const SpoolJob& job) {
   if (job.placement == ImagePlacement::kInline) {
     if (job.images.size() != 1) {
@@ -94,19 +117,7 @@ std::string CheckPlacement(const SpoolJob& job) {
     return Str(job.rasterFileNames.size()) + " raster file names for " + Str(job.images.size()) +
            " images";
   }
-  std::set<std::string> seen;
-  for (std::size_t i = 0; i < job.images.size(); ++i) {
-    const std::string name = RasterName(job, i);
-    if (name.empty() || name.size() > kMaxRasterName) {
-      return "raster file name \"" + name + "\" must have 1.." + Str(kMaxRasterName) +
-             " characters";
-    }
-    if (BaseName(name).empty()) return "raster file name \"" + name + "\" has no file part";
-    if (!seen.insert(BaseName(name)).second) {
-      return "two raster files share the name \"" + BaseName(name) + "\"";
-    }
-  }
-  return "";
+  return CheckRasterNames(RasterNames(job));
 }
 
 bool ValidBitsPerPixel(int bpp) { return bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8; }
@@ -390,36 +401,61 @@ class PageWriter {
   ImageLayout& layout_;
 };
 
-std::string WriteImage(const SpoolJob& job, std::size_t index, Bytes& out, ImageLayout& layout) {
+std::string WriteImage(const SpoolJob& job, const Image& image, std::size_t index, Bytes& out,
+                       ImageLayout& layout) {
   std::vector<int> order;
   int listLength = 0;
-  std::string error = CheckImage(job, job.images[index], index, &order, &listLength);
+  std::string error = CheckImage(job, image, index, &order, &listLength);
   if (!error.empty()) return error;
-  return PageWriter(job, index, out, layout).Write(job.images[index], order, listLength);
+  return PageWriter(job, index, out, layout).Write(image, order, listLength);
 }
 
-std::string WriteRasterFiles(const SpoolJob& job, BuiltJob& built) {
-  for (std::size_t i = 0; i < job.images.size(); ++i) {
-    const std::string name = RasterName(job, i);
+// Header, leading record and colour list of the spool file.
+void WriteSpoolHead(const SpoolJob& job, BuiltJob& built) {
+  Bytes& spool = built.spool;
+  WriteHeader(job, spool);
+  spool.resize(static_cast<std::size_t>(job.indexPosition), 0);
+  if (job.record21) {
+    built.layout.record21 = static_cast<std::int64_t>(spool.size());
+    WriteRecord21(*job.record21, spool);
+  }
+  built.layout.colourList = static_cast<std::int64_t>(spool.size());
+  WriteColourList(job.colours, spool);
+}
+
+// The raster-file entries of the index and its end.
+void WriteRasterIndex(const std::vector<std::string>& names, BuiltJob& built) {
+  for (const std::string& name : names) {
     built.layout.rasterEntries.push_back(static_cast<std::int64_t>(built.spool.size()));
     built.spool.push_back(code::kRasterEntry);
     built.spool.push_back(static_cast<std::uint8_t>(name.size()));
     built.spool.insert(built.spool.end(), name.begin(), name.end());
+  }
+  built.layout.indexEnd = static_cast<std::int64_t>(built.spool.size());
+  built.spool.push_back(code::kIndexEnd);
+}
 
+std::string BuildRasterFileAt(const SpoolJob& job, const Image& image, std::size_t index,
+                              const std::string& name, RasterFile* file, ImageLayout* layout) {
+  file->indexName = name;
+  file->fileName = BaseName(name);
+  file->bytes.assign(kRasterPrologueSize, 0);
+  file->bytes[0] = code::kRasterFile;
+  layout->rasterFile = static_cast<int>(index);
+  return WriteImage(job, image, index, file->bytes, *layout);
+}
+
+std::string WriteRasterFiles(const SpoolJob& job, BuiltJob& built) {
+  const std::vector<std::string> names = RasterNames(job);
+  for (std::size_t i = 0; i < job.images.size(); ++i) {
     RasterFile file;
-    file.indexName = name;
-    file.fileName = BaseName(name);
-    file.bytes.assign(kRasterPrologueSize, 0);
-    file.bytes[0] = code::kRasterFile;
     ImageLayout layout;
-    layout.rasterFile = static_cast<int>(i);
-    std::string error = WriteImage(job, i, file.bytes, layout);
+    std::string error = BuildRasterFileAt(job, job.images[i], i, names[i], &file, &layout);
     if (!error.empty()) return error;
     built.rasterFiles.push_back(std::move(file));
     built.layout.images.push_back(std::move(layout));
   }
-  built.layout.indexEnd = static_cast<std::int64_t>(built.spool.size());
-  built.spool.push_back(code::kIndexEnd);
+  WriteRasterIndex(names, built);
   return "";
 }
 
@@ -455,21 +491,34 @@ std::string BuildSpoolJob(const SpoolJob& job, BuiltJob* out) {
   if (error.empty()) error = CheckPlacement(job);
   if (!error.empty()) return error;
 
-  Bytes& spool = out->spool;
-  WriteHeader(job, spool);
-  spool.resize(static_cast<std::size_t>(job.indexPosition), 0);
-  if (job.record21) {
-    out->layout.record21 = static_cast<std::int64_t>(spool.size());
-    WriteRecord21(*job.record21, spool);
-  }
-  out->layout.colourList = static_cast<std::int64_t>(spool.size());
-  WriteColourList(job.colours, spool);
-
+  WriteSpoolHead(job, *out);
   if (job.placement == ImagePlacement::kRasterFiles) return WriteRasterFiles(job, *out);
   ImageLayout layout;
-  error = WriteImage(job, 0, spool, layout);
+  error = WriteImage(job, job.images[0], 0, out->spool, layout);
   out->layout.images.push_back(std::move(layout));
   return error;
+}
+
+std::string BuildRasterFile(const SpoolJob& job, const Image& image, std::size_t index,
+                            const std::string& indexName, RasterFile* out) {
+  *out = RasterFile();
+  std::string error = CheckRasterNames({indexName});
+  if (!error.empty()) return error;
+  ImageLayout layout;
+  return BuildRasterFileAt(job, image, index, indexName, out, &layout);
+}
+
+std::string BuildRasterIndex(const SpoolJob& job, const std::vector<std::string>& rasterNames,
+                             Bytes* out) {
+  out->clear();
+  std::string error = CheckHeader(job);
+  if (error.empty()) error = CheckRasterNames(rasterNames);
+  if (!error.empty()) return error;
+  BuiltJob built;
+  WriteSpoolHead(job, built);
+  WriteRasterIndex(rasterNames, built);
+  *out = std::move(built.spool);
+  return "";
 }
 
 std::string WriteBuiltJob(const BuiltJob& built, const std::string& spoolPath) {

@@ -140,6 +140,21 @@ std::string WriteBuiltJob(const BuiltJob& built, const std::string& spoolPath);
 std::string WriteSpoolJob(const SpoolJob& job, const std::string& spoolPath,
                           BuiltJob* built = nullptr);
 
+// A job written a page at a time: each image's raster file is built (and
+// can be written) as soon as the image is done, the spool file last.
+//
+// The raster file of image number index. job gives the header settings and
+// the colour list so far (every colour of image must be in it); its images
+// are not read. Returns "" on success, else the reason.
+std::string BuildRasterFile(const SpoolJob& job, const Image& image, std::size_t index,
+                            const std::string& indexName, RasterFile* out);
+
+// The spool file of a job whose images are all in raster files, named in
+// page order by rasterNames; job.images and job.placement are not read.
+// Returns "" on success, else the reason.
+std::string BuildRasterIndex(const SpoolJob& job, const std::vector<std::string>& rasterNames,
+                             Bytes* out);
+
 // Path of a raster file named indexName in the index of the spool file at
 // spoolPath: its base name (after the last backslash) in the spool file's
 // directory.

@@ -447,7 +447,8 @@ class Decoder {
     pageResolution_ = resolution_;
     declaredWidth_ = hasPlotSize_ && plotWidth_ > 0 && resolution_ > 0;
     if (!declaredWidth_) return;
-    const long long pixels = (static_cast<long long>(plotWidth_) * resolution_ + 508) / 1016;
+    // Whole pixels only: a plot narrower than the raster clips its last column.
+    const long long pixels = static_cast<long long>(plotWidth_) * resolution_ / 1016;
     if (pixels > static_cast<long long>(limits_.maxRowBytes) * 8) {
       Throw(offset, "page width of %lld pixels exceeds the row limit of %zu bytes", pixels,
             limits_.maxRowBytes);

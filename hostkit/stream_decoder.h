@@ -23,8 +23,8 @@
 //   A page ends at PG (page advance), at ESC E or at the end of the stream;
 //   a page is reported when it holds a pass or ended with PG. PS gives the
 //   plot size in plotter units (1,016 per inch), length first; with the
-//   raster resolution it fixes the page width in pixels, rounded to the
-//   nearest pixel. Without PS (or before any ESC *t#R) the width is the
+//   raster resolution it fixes the page width: the whole pixels the plot
+//   covers (a writer declares a plot at least as wide as its raster). Without PS (or before any ESC *t#R) the width is the
 //   widest row of the page. Each "!CL n;" starts a pass with colour code n;
 //   ESC *rC ends it. Every pass starts at the top-left corner of the page
 //   (the stream puts the pen at 0,0 before every colour select).

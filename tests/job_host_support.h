@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "job_record.h"
 #include "pc50/pc50.h"
 #include "pc50/pc50_ext.h"
 #include "spool_job.h"
@@ -104,35 +105,7 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // The host's PrintJobInfo record.
-class JobInfo {
- public:
-  JobInfo() : bytes_(2048, 0) {}
-  PrintJobInfo* get() { return reinterpret_cast<PrintJobInfo*>(bytes_.data()); }
-
-  void SetText(std::size_t offset, const std::string& text) {
-    std::memcpy(&bytes_[offset], text.c_str(), text.size() + 1);
-  }
-  std::string Text(std::size_t offset, std::size_t room) const {
-    const char* start = reinterpret_cast<const char*>(&bytes_[offset]);
-    const void* end = std::memchr(start, 0, room);
-    return std::string(start, end ? static_cast<const char*>(end) - start : room);
-  }
-  void SetI16(std::size_t offset, std::int16_t value) { std::memcpy(&bytes_[offset], &value, 2); }
-  void SetI32(std::size_t offset, std::int32_t value) { std::memcpy(&bytes_[offset], &value, 4); }
-  std::int16_t I16(std::size_t offset) const {
-    std::int16_t value;
-    std::memcpy(&value, &bytes_[offset], 2);
-    return value;
-  }
-  std::int32_t I32(std::size_t offset) const {
-    std::int32_t value;
-    std::memcpy(&value, &bytes_[offset], 4);
-    return value;
-  }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
+using JobInfo = pc50::hostkit::JobRecord;
 
 constexpr std::int16_t kPromptsOn = 0;
 constexpr std::int16_t kPromptsOff = 4;
@@ -143,8 +116,8 @@ class CHostJob {
  public:
   CHostJob(const std::string& spool, const std::string& output, std::int16_t promptMode = kPromptsOff,
            int copies = 3) {
-    info_.SetText(pji::kSpoolPath, spool);
-    info_.SetText(pji::kOutputPath, output);
+    info_.SetSpoolPath(spool);
+    info_.SetOutputPath(output);
     info_.SetI16(pji::kPromptMode, promptMode);
     info_.SetI16(pji::kCopies, static_cast<std::int16_t>(copies));
   }

@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -146,12 +147,17 @@ class CommandText {
   bool ok_ = true;
 };
 
-// Pixels to plotter units (1,016 per inch), rounded: the product is divided
-// by the resolution in float arithmetic, 0.5 is added and the sum truncated.
-// False when the result does not fit 32 bits.
+// Pixels to plotter units (1,016 per inch), rounded up so that the plot
+// always covers the raster it carries (a reader may clip the raster to the
+// plot in whole pixels): the product is divided by the resolution in float
+// arithmetic and the quotient taken to the next whole unit. Where the float
+// quotient fell onto the whole unit below the exact one (very long pages),
+// one unit more. False when the result does not fit 32 bits.
 bool PlotUnits(int pixels, float dpi, long* units) {
-  const float scaled = static_cast<float>(static_cast<long long>(pixels) * 1016) / dpi;
-  const double rounded = static_cast<double>(scaled) + 0.5;
+  const long long product = static_cast<long long>(pixels) * 1016;
+  const float scaled = static_cast<float>(product) / dpi;
+  double rounded = std::ceil(static_cast<double>(scaled));
+  if (rounded * static_cast<double>(dpi) < static_cast<double>(product)) rounded += 1.0;
   if (!(rounded >= 0.0 && rounded < 2147483648.0)) return false;
   *units = static_cast<long>(rounded);
   return true;

@@ -146,7 +146,10 @@ int ARasterDriver::SelectBand(short band) {
     return SelectBand(kMiddleBand);
   }
   PlaneRecord& plane = settings_.planes[p];
-  for (int kind : kinds) plane.cellPos[kind] = plane.cellStart[kind];
+  for (int kind : kinds) {
+    plane.cellPos[kind] = plane.cellStart[kind];
+    cellRowsRead_[p][kind] = 0;
+  }
   const int reference = ReferenceKind(p, band);
   if (reference < 0) return 0;
   // Without a centre cell the band's end is found through a side cell.
@@ -217,6 +220,13 @@ std::int64_t ARasterDriver::BandPosition(const BandScope& scope) const {
   if (!ValidPlane(plane)) return 0;
   const int band = bandState_[plane];
   return band >= 0 && band < kCellKinds ? settings_.planes[plane].cellPos[band] : 0;
+}
+
+int ARasterDriver::ReadBandRecord(const BandScope& scope) {
+  int plane = scope.plane;
+  if (scope.mode == RowMode::kInterleaved) plane = ReferencePlane(bandState_[settings_.firstPlane]);
+  const int band = ValidPlane(plane) ? bandState_[plane] : -1;
+  return ReadCellRecord(plane, band, BandPosition(scope));
 }
 
 bool ARasterDriver::SelectBandFor(const BandScope& scope, int band) {
@@ -381,9 +391,10 @@ int ARasterDriver::ComposeRow(int band) {
     const int kind = kinds[i];
     if (plane.cellStart[kind] == 0) continue;  // absent: a blank field
     // A cell that has run out of rows leaves its field blank; nothing past
-    // its last row is read.
-    ReadRecord(plane.cellPos[kind]);
-    if (RecordCode() != record_code::kRow) continue;
+    // its last row is read. A file that ends before them fails the row.
+    const int code = ReadCellRecord(p, kind, plane.cellPos[kind]);
+    if (code < 0) return 0;
+    if (code != record_code::kRow) continue;
     const int buffer = ScratchBufferFor(kind);
     std::uint8_t* out = scratchBuffers_[buffer].get();
     const i64 fieldBytes = (i64{fieldWidths[i]} * bits + 7) / 8;
@@ -402,6 +413,7 @@ int ARasterDriver::ComposeRow(int band) {
   const int reference = ReferenceKind(p, band);
   if (band != kMiddleBand && plane.cellStart[band] == 0 && reference >= 0) {
     plane.cellPos[band] = plane.cellPos[reference];
+    cellRowsRead_[p][band] = cellRowsRead_[p][reference];
   }
 
   const int lead = settings_.leftMargin;

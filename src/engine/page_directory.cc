@@ -68,6 +68,7 @@ int ARasterDriver::BeginPage() {
     plane.enabled = 0;
   }
   settings_.enabledPlaneCount = 0;
+  std::memset(cellRowsRead_, 0, sizeof cellRowsRead_);
 
   for (int i = 0; i < count; ++i) {
     if (ReadSection(LoadI64(list + 8 * i)) == 0) {

@@ -73,6 +73,9 @@ int ARasterDriver::PutSeparatorRow() {
       for (i64 i = phase; i < length; i += planes) row[i] = 0xFF;
     }
   }
+  // The last byte's bits past the page width stay blank.
+  const i64 bitsUsed = i64{pageColumns_} * bits;
+  if (bitsUsed % 8 != 0) row[length - 1] &= static_cast<std::uint8_t>(0xFF << (8 - bitsUsed % 8));
   if (device_->PutRow(&settings_.currentPlane, static_cast<int>(length), row) == 0) {
     return FailIfUnexplained("the device refused the separator row of plane %d", p);
   }

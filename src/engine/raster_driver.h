@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "device/output_device.h"
 #include "device/settings_block.h"
@@ -98,6 +99,18 @@ class ARasterDriver : public ABasePrinterDriver {
   int ReadRecord(std::int64_t position);
   int RecordCode() const { return static_cast<std::int8_t>(record_[0]); }
   bool HasJob() const { return device_ != nullptr && job_ != nullptr && spool_ != nullptr; }
+  // Reads the record at position, where the next row (20) or the end (42)
+  // of cell slot of plane must stand, and returns its code. -1, with a
+  // reason naming the file, the byte and the cell, when the file ends there
+  // before the cell has all the rows its section declares, or inside the
+  // row record's head. A file that ends after a cell's last row reads as
+  // code 0: its end records alone are missing.
+  int ReadCellRecord(int plane, int slot, std::int64_t position);
+  // Whether the row record read at position (got bytes of it in the record
+  // window) has its whole head in the file.
+  bool RowHeadComplete(std::int64_t position, int got);
+  // The path of the file being read, for reasons.
+  std::string InputPath();
   // Closes the reader and releases the plane buffers after a failed step.
   void FailStep();
   // Writes the output staged during the step and closes the output file.
@@ -128,6 +141,8 @@ class ARasterDriver : public ABasePrinterDriver {
   std::int32_t pendingRowBytes_[kPlaneCount] = {};
   std::int32_t pendingSeparator_[kPlaneCount] = {};
   std::int32_t pendingGap_[kPlaneCount] = {};
+  // Rows read of each cell since its band last started, beside cellPos.
+  std::int32_t cellRowsRead_[kPlaneCount][kCellKinds] = {};
   // Phase of the dotted separator pattern. Each job has its own, starting at
   // 0, so that a job's lines never depend on other jobs running at the same
   // time or before it.
@@ -235,6 +250,8 @@ class ARasterDriver : public ABasePrinterDriver {
   int FinishBandAtOnce(const BandScope& scope);
   // The record position where the scope's current band continues.
   std::int64_t BandPosition(const BandScope& scope) const;
+  // ReadCellRecord at BandPosition(scope).
+  int ReadBandRecord(const BandScope& scope);
   int StartDevicePage();
   // Sends the plane's composed row up to repeatY times; what is left when
   // the device moves to another plane stays pending.

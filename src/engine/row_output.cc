@@ -86,8 +86,9 @@ int ARasterDriver::PutRowsSequential() {
     }
     recordPos_ = settings_.planes[p].cellPos[band];
     CountRows(repeatY_);
-    ReadRecord(recordPos_);
-    if (RecordCode() != record_code::kRow) return FinishBandAtOnce({RowMode::kSequential, p});
+    const int code = ReadCellRecord(p, band, recordPos_);
+    if (code < 0) return 0;
+    if (code != record_code::kRow) return FinishBandAtOnce({RowMode::kSequential, p});
     if (SliceEnds(t0)) {
       const i64 pageRows = currentPageRows_;
       device_->ShowProgress(Percent(i64{passesDone_} * pageRows + rowsDone_, pageRows * std::max(passesPerPage_, 1)));
@@ -124,8 +125,9 @@ int ARasterDriver::PutRowsInterleaved() {
     }
     planesInRow = 0;
     recordPos_ = BandPosition({RowMode::kInterleaved, first});
-    ReadRecord(recordPos_);
-    if (RecordCode() != record_code::kRow) {
+    const int code = ReadBandRecord({RowMode::kInterleaved, first});
+    if (code < 0) return 0;
+    if (code != record_code::kRow) {
       settings_.currentPlane = first;
       return FinishBandAtOnce({RowMode::kInterleaved, first});
     }
@@ -159,7 +161,7 @@ int ARasterDriver::PutRowsDeviceOrder() {
     if (!ReadyForRows(p)) return 0;
     const int band = bandState_[p];
     const i64 position = BandPosition({RowMode::kDeviceOrder, p});
-    ReadRecord(position);
+    if (ReadBandRecord({RowMode::kDeviceOrder, p}) < 0) return 0;
     if (RecordCode() == record_code::kBandEnd) {
       recordPos_ = position;  // the next step ends the band
       return 1;
@@ -175,8 +177,9 @@ int ARasterDriver::PutRowsDeviceOrder() {
     if (!ReadyForRows(now)) return FailIfUnexplained("the device moved to plane %d", now);
     recordPos_ = BandPosition({RowMode::kDeviceOrder, now});
     CountRows(repeatY_);
-    ReadRecord(recordPos_);
-    if (RecordCode() != record_code::kRow) return 1;
+    const int code = ReadBandRecord({RowMode::kDeviceOrder, now});
+    if (code < 0) return 0;
+    if (code != record_code::kRow) return 1;
     if (SliceEnds(t0)) {
       device_->ShowProgress(Percent(rowsDone_, i64{settings_.enabledPlaneCount} * currentPageRows_));
       return 1;

@@ -21,9 +21,13 @@ constexpr int kRasterDataStart = 16;
 
 int ARasterDriver::ReadColorNames() {
   if (!HasJob()) return Fail("no job");
-  ReadRecord(readPos_);
+  const int got = ReadRecord(readPos_);
   if (RecordCode() != record_code::kColorList) {
     return Fail("spool index: expected the colour list (record 30) at byte %lld",
+                static_cast<long long>(readPos_));
+  }
+  if (got < 2) {
+    return Fail("spool index: the colour list at byte %lld ends after its code, without its count",
                 static_cast<long long>(readPos_));
   }
   const int count = static_cast<std::int8_t>(record_[1]);
@@ -123,10 +127,19 @@ int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
   PlaneRecord& record = settings_.planes[plane];
   std::int64_t& position = record.cellPos[kind];
   try {
-    ReadRecord(position);
+    const int got = ReadRecord(position);
+    if (got == 0) {
+      return Fail("'%s' ends at byte %lld where row %d of cell %d of plane %d must stand", InputPath().c_str(),
+                  static_cast<long long>(position), cellRowsRead_[plane][kind] + 1, kind, plane);
+    }
     if (RecordCode() != record_code::kRow) {
       return Fail("expected a row record (20) of cell %d at byte %lld, found %d", kind,
                   static_cast<long long>(position), RecordCode());
+    }
+    if (!RowHeadComplete(position, got)) {
+      return Fail("'%s' ends inside the head of the row record at byte %lld (row %d of cell %d of plane %d)",
+                  InputPath().c_str(), static_cast<long long>(position), cellRowsRead_[plane][kind] + 1, kind,
+                  plane);
     }
     const int fields = static_cast<std::int8_t>(record_[1]);
     if (fields < 1) {
@@ -144,7 +157,9 @@ int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
     }
     std::uint8_t* packed = scratchBuffers_[3].get();
     if (packedLength > 0 && spool_->ReadAt(packed, static_cast<platform::DWORD>(packedLength), position) < packedLength) {
-      return Fail("row record at byte %lld is cut short", static_cast<long long>(position));
+      return Fail("'%s' ends inside the row record at byte %lld (row %d of cell %d of plane %d)",
+                  InputPath().c_str(), static_cast<long long>(position - 2 - 2 * fields),
+                  cellRowsRead_[plane][kind] + 1, kind, plane);
     }
     int unpacked = 0;
     if (!UnpackBits(packed, packedLength, out, capacity, &unpacked)) {
@@ -153,10 +168,51 @@ int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
     // A row that unpacks short is blank to the cell's width.
     if (unpacked < rowBytes) std::memset(out + unpacked, 0, static_cast<std::size_t>(rowBytes - unpacked));
     position += packedLength;
+    ++cellRowsRead_[plane][kind];
     return 1;
   } catch (...) {
     return FailIfUnexplained("cannot read a row of cell %d", kind);
   }
+}
+
+bool ARasterDriver::RowHeadComplete(std::int64_t position, int got) {
+  if (got < 2) return false;
+  const int fields = static_cast<std::int8_t>(record_[1]);
+  if (fields < 1) return true;  // not a head at all; the reader says so
+  const int head = 2 + 2 * fields;
+  if (got >= head) return true;
+  // A window read short ends at the end of the file.
+  if (got < kRecordSize) return false;
+  std::uint8_t last = 0;
+  return spool_->ReadAt(&last, 1, position + head - 1) == 1;
+}
+
+int ARasterDriver::ReadCellRecord(int plane, int slot, std::int64_t position) {
+  const int got = ReadRecord(position);
+  if (!ValidPlane(plane) || slot < 0 || slot >= kCellKinds) return RecordCode();
+  const PlaneRecord& record = settings_.planes[plane];
+  const int kind = record.cellStart[slot] != 0 ? slot : ReferenceKind(plane, slot);
+  const int done = cellRowsRead_[plane][slot];
+  if (got == 0) {
+    const int height = kind >= 0 ? cellHeights_[kind] : 0;
+    if (done >= height) return 0;
+    Fail("'%s' ends at byte %lld inside cell %d of plane %d: rows %d to %d of %d are missing", InputPath().c_str(),
+         static_cast<long long>(position), kind, plane, done + 1, height, height);
+    return -1;
+  }
+  if (RecordCode() == record_code::kRow && !RowHeadComplete(position, got)) {
+    Fail("'%s' ends inside the head of the row record at byte %lld (row %d of cell %d of plane %d)",
+         InputPath().c_str(), static_cast<long long>(position), done + 1, kind, plane);
+    return -1;
+  }
+  return RecordCode();
+}
+
+std::string ARasterDriver::InputPath() {
+  char path[AWinFile::kPathSize] = {};
+  if (!spool_ || !spool_->GetFilePath(path)) return "the input file";
+  path[sizeof path - 1] = '\0';
+  return path;
 }
 
 }  // namespace pc50

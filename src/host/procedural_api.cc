@@ -92,6 +92,11 @@ PC50_API int INITIALIZEPRINT(PrintJobInfo* info) {
   CDriverApp& app = TheDriverApp();
   if (info == nullptr) return Fail("no print job record");
   if (!app.Ready()) return Fail("the module's thread slots are not available");
+  // One job per thread: a second start would orphan the first job's driver,
+  // files and buffers. It is refused; the running job stays as it is.
+  if (app.GetDriver() != nullptr || app.GetJob() != nullptr) {
+    return Fail("a job is already running on this thread: ABORTPRINT ends it before the next INITIALIZEPRINT");
+  }
   try {
     HostRecord record(info);
     std::unique_ptr<JobContext> job(new JobContext);

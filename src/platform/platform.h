@@ -50,6 +50,7 @@ constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_BAD_FILE_TYPE = 222;  // a pipe, device or other non-regular file
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
 
@@ -61,10 +62,16 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 
 // ---- Files -----------------------------------------------------------------
+// Tests and fuzz targets may put these files into memory instead
+// (platform/memory_files.h).
 
 // Opens or creates a file. Returns INVALID_HANDLE_VALUE on failure and sets
 // the last error. Security attributes and template are not supported and must
 // be null. OPEN_EXISTING never creates; OPEN_ALWAYS creates a missing file.
+// Never waits: a pipe without its other end fails at once. Opened for
+// reading only, only a regular file opens: a pipe, a device or another kind
+// of file is refused with ERROR_BAD_FILE_TYPE. A directory is refused with
+// ERROR_ACCESS_DENIED.
 HANDLE CreateFileA(const char* path, DWORD desiredAccess, DWORD shareMode, void* security,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
 

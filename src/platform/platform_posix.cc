@@ -2,6 +2,7 @@
 #ifndef _WIN32
 
 #include "platform/platform.h"
+#include "platform/memory_files.h"
 
 #include <atomic>
 #include <cerrno>
@@ -86,6 +87,7 @@ HANDLE CreateFileA(const char* path, DWORD desiredAccess, DWORD /*shareMode*/, v
     lastError = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
+  if (memory_files::InUse()) return memory_files::Create(path, desiredAccess, creationDisposition);
   const bool read = (desiredAccess & GENERIC_READ) != 0;
   const bool write = (desiredAccess & GENERIC_WRITE) != 0;
   // A handle without access rights still names the file; transfers through it
@@ -99,20 +101,27 @@ HANDLE CreateFileA(const char* path, DWORD desiredAccess, DWORD /*shareMode*/, v
     default: lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
   }
   if ((flags & O_TRUNC) && !write) flags = (flags & ~O_ACCMODE) | O_RDWR;
+  // Opened without blocking: opening a FIFO would otherwise wait for its
+  // other end, possibly for ever. Only regular files are read: a read from
+  // a pipe or a device could wait for ever too. (Output may go to a device.)
   int fd;
   do {
-    fd = ::open(path, flags | O_CLOEXEC, 0666);
+    fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    SetErrorFromErrno();
+    // A FIFO opened for writing without a reader.
+    lastError = errno == ENXIO ? ERROR_BAD_FILE_TYPE : ErrorFromErrno(errno);
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool known = ::fstat(fd, &st) == 0;
+  if (!known || S_ISDIR(st.st_mode) || (!write && !S_ISREG(st.st_mode))) {
+    const bool directory = known && S_ISDIR(st.st_mode);
     ::close(fd);
-    lastError = ERROR_ACCESS_DENIED;
+    lastError = directory ? ERROR_ACCESS_DENIED : ERROR_BAD_FILE_TYPE;
     return INVALID_HANDLE_VALUE;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   lastError = ERROR_SUCCESS;
   return HandleFromFd(fd);
 }
@@ -120,6 +129,7 @@ HANDLE CreateFileA(const char* path, DWORD desiredAccess, DWORD /*shareMode*/, v
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void* /*overlapped*/) {
   if (read) *read = 0;
   if (!IsUsable(file)) return 0;
+  if (memory_files::Owns(file)) return memory_files::Read(file, buffer, count, read);
   const int fd = FdFromHandle(file);
   char* out = static_cast<char*>(buffer);
   DWORD total = 0;
@@ -146,6 +156,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, voi
   const char* in = static_cast<const char*>(buffer);
   const DWORD allowed = TakeWriteBudget(count);
   DWORD total = 0;
+  if (memory_files::Owns(file) && !memory_files::Write(file, buffer, allowed, &total)) return 0;
   while (total < allowed) {
     const ssize_t n = ::write(fd, in + total, allowed - total);
     if (n < 0) {
@@ -172,6 +183,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, voi
 
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) {
   if (!IsUsable(file)) return INVALID_SET_FILE_POINTER;
+  if (memory_files::Owns(file)) return memory_files::SetPointer(file, distanceLow, distanceHigh, moveMethod);
   std::int64_t distance;
   if (distanceHigh != nullptr) {
     distance = static_cast<std::int64_t>(
@@ -222,6 +234,7 @@ DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD mo
 
 BOOL SetEndOfFile(HANDLE file) {
   if (!IsUsable(file)) return 0;
+  if (memory_files::Owns(file)) return memory_files::SetEnd(file);
   const int fd = FdFromHandle(file);
   const off_t pos = ::lseek(fd, 0, SEEK_CUR);
   if (pos < 0 || ::ftruncate(fd, pos) != 0) {
@@ -234,6 +247,7 @@ BOOL SetEndOfFile(HANDLE file) {
 
 BOOL CloseHandle(HANDLE handle) {
   if (!IsUsable(handle)) return 0;
+  if (memory_files::Owns(handle)) return memory_files::Close(handle);
   if (::close(FdFromHandle(handle)) != 0 && errno != EINTR) {
     SetErrorFromErrno();
     return 0;
@@ -246,6 +260,7 @@ BOOL DeleteFileA(const char* path) {
     lastError = ERROR_INVALID_PARAMETER;
     return 0;
   }
+  if (memory_files::InUse()) return memory_files::Delete(path);
   if (::unlink(path) != 0) {
     SetErrorFromErrno();
     return 0;
@@ -259,6 +274,7 @@ void SetLastError(DWORD error) { lastError = error; }
 
 int _access(const char* path, int mode) {
   if (path == nullptr) return -1;
+  if (memory_files::InUse()) return memory_files::Access(path);
   int how = F_OK;
   if (mode & 2) how |= W_OK;
   if (mode & 4) how |= R_OK;
@@ -270,6 +286,7 @@ std::FILE* CreateTempFile(const char* prefix, const char* suffix, char* pathOut,
     lastError = ERROR_INVALID_PARAMETER;
     return nullptr;
   }
+  if (memory_files::InUse()) return memory_files::CreateTemp(prefix, suffix, pathOut, capacity);
   const char* dir = std::getenv("TMPDIR");
   if (dir == nullptr || *dir == '\0') dir = "/tmp";
   std::string path = dir;

@@ -9,6 +9,7 @@
 #ifdef _WIN32
 
 #include "platform/platform.h"
+#include "platform/memory_files.h"
 #include "platform/module_resources.h"
 
 #include <atomic>
@@ -82,16 +83,26 @@ HANDLE CreateFileA(const char* path, DWORD desiredAccess, DWORD shareMode, void*
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  if (memory_files::InUse()) return memory_files::Create(path, desiredAccess, creationDisposition);
   HANDLE file = ::CreateFileA(path, desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes,
                               nullptr);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  // Pipes and devices are not read: a read could wait for ever. (Output may
+  // go to a device.)
+  if ((desiredAccess & GENERIC_WRITE) == 0 && ::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    ::SetLastError(ERROR_BAD_FILE_TYPE);
+    return INVALID_HANDLE_VALUE;
+  }
   // Success may leave ERROR_ALREADY_EXISTS behind; the seam reports none.
-  if (file != INVALID_HANDLE_VALUE) Succeeded();
+  Succeeded();
   return file;
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, void* /*overlapped*/) {
   if (read) *read = 0;
   if (!IsUsable(file)) return 0;
+  if (memory_files::Owns(file)) return memory_files::Read(file, buffer, count, read);
   ::DWORD done = 0;
   const BOOL ok = ::ReadFile(file, buffer, count, &done, nullptr);
   if (read) *read = done;
@@ -103,7 +114,14 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, voi
   if (!IsUsable(file)) return 0;
   const DWORD allowed = TakeWriteBudget(count);
   ::DWORD done = 0;
-  const BOOL ok = allowed == 0 || ::WriteFile(file, buffer, allowed, &done, nullptr);
+  BOOL ok;
+  if (memory_files::Owns(file)) {
+    DWORD put = 0;
+    ok = memory_files::Write(file, buffer, allowed, &put);
+    done = put;
+  } else {
+    ok = allowed == 0 || ::WriteFile(file, buffer, allowed, &done, nullptr);
+  }
   if (written) *written = done;
   if (!ok) return 0;
   if (done < count) {
@@ -115,6 +133,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, voi
 
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) {
   if (!IsUsable(file)) return INVALID_SET_FILE_POINTER;
+  if (memory_files::Owns(file)) return memory_files::SetPointer(file, distanceLow, distanceHigh, moveMethod);
   ::LONG high = distanceHigh != nullptr ? *distanceHigh : 0;
   // A low part of 0xFFFFFFFF is a valid result; only the last error tells.
   ::SetLastError(ERROR_SUCCESS);
@@ -126,11 +145,13 @@ DWORD SetFilePointer(HANDLE file, LONG distanceLow, LONG* distanceHigh, DWORD mo
 
 BOOL SetEndOfFile(HANDLE file) {
   if (!IsUsable(file)) return 0;
+  if (memory_files::Owns(file)) return memory_files::SetEnd(file);
   return ::SetEndOfFile(file) ? Succeeded() : 0;
 }
 
 BOOL CloseHandle(HANDLE handle) {
   if (!IsUsable(handle)) return 0;
+  if (memory_files::Owns(handle)) return memory_files::Close(handle);
   return ::CloseHandle(handle) ? 1 : 0;
 }
 
@@ -139,6 +160,7 @@ BOOL DeleteFileA(const char* path) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  if (memory_files::InUse()) return memory_files::Delete(path);
   return ::DeleteFileA(path) ? Succeeded() : 0;
 }
 
@@ -147,6 +169,7 @@ void SetLastError(DWORD error) { ::SetLastError(error); }
 
 int _access(const char* path, int mode) {
   if (path == nullptr) return -1;
+  if (memory_files::InUse()) return memory_files::Access(path);
   // Only existence (0), write (2) and read (4) are meaningful here.
   return ::_access(path, mode & 6) == 0 ? 0 : -1;
 }
@@ -156,6 +179,7 @@ std::FILE* CreateTempFile(const char* prefix, const char* suffix, char* pathOut,
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  if (memory_files::InUse()) return memory_files::CreateTemp(prefix, suffix, pathOut, capacity);
   char dir[MAX_PATH + 1];
   const ::DWORD dirLength = ::GetTempPathA(sizeof dir, dir);
   if (dirLength == 0) return nullptr;

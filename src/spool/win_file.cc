@@ -88,6 +88,7 @@ const char* AWinFile::ErrorText(DWORD error) {
     case platform::ERROR_DISK_FULL: return "disk full";
     case platform::ERROR_NEGATIVE_SEEK: return "negative seek";
     case platform::ERROR_FILENAME_EXCED_RANGE: return "file name too long";
+    case platform::ERROR_BAD_FILE_TYPE: return "not a regular file";
     default: return "system error";
   }
 }

@@ -180,7 +180,7 @@ TEST_F(PC50StreamTest, SingleColourRibbonsPrintOnePassPerPlaneInEitherOrder) {
   ASSERT_EQ(PrintPage(device, 32, {{0, {kRamp, kZeros}}, {2, {kEdge, kRamp}}, {3, {kZeros, kEdge}}}), 1)
       << LastFailure();
   Stream golden;
-  golden.PageHeader(181, 11, 180)
+  golden.PageHeader(181, 12, 180)
       .PlaneHeader(13, 2, 1).Row('W', kRampPacked).Row('W', kZerosPacked).EndRaster()
       .PlaneHeader(15, 2, 1).Row('W', kEdgePacked).Row('W', kRampPacked).EndRaster()
       .PlaneHeader(12, 2, 1).Row('W', kZerosPacked).Row('W', kEdgePacked).EndRaster()
@@ -237,7 +237,7 @@ TEST_F(PC50StreamTest, FourColourRibbonInterleavesTheProcessPlanesWithEmptyTrans
   Attach(device, &port);
   ASSERT_EQ(PrintPage(device, 32, {{0, {kRamp, kZeros}}, {1, {kEdge, kRamp}}}), 1) << LastFailure();
   Stream golden;
-  golden.PageHeader(181, 11, 180).PlaneHeader(5, 2, 2);
+  golden.PageHeader(181, 12, 180).PlaneHeader(5, 2, 2);
   golden.Row('V', kRampPacked).Row('V', kEdgePacked).Add("\x1b*b0V\x1b*b0W");
   golden.Row('V', kZerosPacked).Row('V', kRampPacked).Add("\x1b*b0V\x1b*b0W");
   golden.EndRaster().NextPage();
@@ -253,7 +253,7 @@ TEST_F(PC50StreamTest, EveryInterleavedRowCarriesAllFourPositions) {
   Attach(device, &port);
   ASSERT_EQ(PrintPage(device, 32, {{2, {kRamp, kEdge}}}), 1) << LastFailure();
   Stream golden;
-  golden.PageHeader(181, 11, 180).PlaneHeader(5, 2, 1);
+  golden.PageHeader(181, 12, 180).PlaneHeader(5, 2, 1);
   golden.Add("\x1b*b0V\x1b*b0V").Row('V', kRampPacked).Add("\x1b*b0W");
   golden.Add("\x1b*b0V\x1b*b0V").Row('V', kEdgePacked).Add("\x1b*b0W");
   golden.EndRaster().NextPage();
@@ -271,7 +271,7 @@ TEST_F(PC50StreamTest, SpotPlaneAssemblesTheFourColourPassBeforeItsOwnPass) {
   ASSERT_EQ(PrintPage(device, 32, {{0, {kRamp, kZeros}}, {1, {kEdge, kRamp}}, {9, {kEdge, kZeros}}}), 1)
       << LastFailure();
   Stream golden;
-  golden.PageHeader(181, 11, 180).PlaneHeader(5, 0, 2);
+  golden.PageHeader(181, 12, 180).PlaneHeader(5, 0, 2);
   golden.Row('V', kRamp).Row('V', kEdge).Row('V', kZeros).Row('W', kZeros);
   golden.Row('V', kZeros).Row('V', kRamp).Row('V', kZeros).Row('W', kZeros);
   golden.EndRaster();
@@ -311,10 +311,11 @@ TEST_F(PC50StreamTest, PlotSizeIsComputedInFloatArithmeticAndWidthIsBounded) {
   APC50Device device;
   Attach(device, &port);
   device.SetXResolution(360.0f);
-  // 46478 x 1016 / 180 is 262342.49 exactly but 262342.5 in float.
-  ASSERT_EQ(device.StartJob(1000, 46478, 1), 1);
+  // Rounded up, so that the plot covers the raster: 1000 x 1016 / 360 is
+  // 2822.2; 92894 x 1016 / 180 is 524335.02 exactly but 524335 in float.
+  ASSERT_EQ(device.StartJob(1000, 92894, 1), 1);
   device.WriteOutput(nullptr, 0, 1);
-  ExpectStream(port.bytes, Stream().PageHeader(2822, 262343, 360).bytes);
+  ExpectStream(port.bytes, Stream().PageHeader(2823, 524336, 360).bytes);
 
   EXPECT_EQ(device.StartJob(8000001, 1, 1), 0);
   EXPECT_NE(std::string(LastFailure()).find("bytes per row"), std::string::npos) << LastFailure();
@@ -337,7 +338,7 @@ TEST_F(PC50StreamTest, RowsWiderThanTheFixedWorkAreaAreSentWhole) {
     packed += static_cast<char>(n - 1) + row.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n));
   }
   Stream golden;
-  golden.PageHeader(270933, 6, 180).PlaneHeader(12, 2, 0).Row('W', packed).EndRaster().NextPage();
+  golden.PageHeader(270934, 6, 180).PlaneHeader(12, 2, 0).Row('W', packed).EndRaster().NextPage();
   ExpectStream(port.bytes, golden.bytes);
 }
 
@@ -514,7 +515,7 @@ TEST_F(PC50StreamTest, AssembledPassOfManyWideRowsComesOutRowByRow) {
     packedZeros += std::string{static_cast<char>(257 - std::min(rest, 128)), '\0'};
   }
   Stream golden;
-  golden.PageHeader(90311, 564, 180).PlaneHeader(5, 0, 0);
+  golden.PageHeader(90312, 565, 180).PlaneHeader(5, 0, 0);
   for (int r = 0; r < kRows; ++r) {
     golden.Row('V', row(0, r)).Row('V', row(1, r)).Row('V', zeros).Row('W', r < kYellowRows ? row(3, r) : zeros);
   }

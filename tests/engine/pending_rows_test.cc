@@ -86,6 +86,16 @@ TEST_F(PendingRowsTest, SinglePlaneOrSeparationsGiveASolidLine) {
   driver_.settings_.separationsOnLastPosition = 0;
   EXPECT_EQ(SeparatorLine(2), (std::vector<Bytes>{{0xFF}, {0xFF}}));
   EXPECT_EQ(driver_.separatorPhase_, 0);
+  // A page that ends inside a byte: nothing past its last pixel (5 of 8 bits
+  // used at 1 bit, 1 of 2 pixels at 4 bits).
+  driver_.pageColumns_ = 5;
+  EXPECT_EQ(SeparatorLine(1), (std::vector<Bytes>{{0xF8}}));
+  driver_.settings_.separations = 0;
+  driver_.pageColumns_ = 13;
+  EXPECT_EQ(SeparatorLine(2), (std::vector<Bytes>{{0x11, 0x10}, {0x22, 0x20}}));
+  Planes(2, 4);
+  driver_.pageColumns_ = 3;
+  EXPECT_EQ(SeparatorLine(2), (std::vector<Bytes>{{0x11, 0x10}, {0x22, 0x20}}));
 }
 
 TEST_F(PendingRowsTest, DeviceSwitchingPlanesLeavesTheRestPending) {

@@ -170,8 +170,8 @@ class WholeJobTest : public ::testing::Test {
   testing::TempDir dir_;
 };
 
-// 16 x 2 pixels at 180 dpi: 90 x 11 plotter units.
-constexpr long kPlotX = 90, kPlotY = 11;
+// 16 x 2 pixels at 180 dpi: 90.3 x 11.3 plotter units, rounded up.
+constexpr long kPlotX = 91, kPlotY = 12;
 
 TEST_F(WholeJobTest, SingleColourRibbonsGiveOnePassPerColourInPrintOrder) {
   // YMCK order: Cyan is plane 2, Black plane 3.

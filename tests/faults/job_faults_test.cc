@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "job_host_support.h"
 #include "platform/platform.h"
 #include "spool/temp_dir.h"
@@ -359,11 +361,13 @@ TEST_F(JobFaultsTest, PortTakingFewerBytesFailsTheStepWithAReason) {
 // Runs a job that must fail: bounded steps, a reason naming file, a clean
 // abort. *produced gets the bytes written before the failure.
 void ExpectFailureNaming(const std::string& spool, const std::string& output, const std::string& file,
-                         long maxSteps, int descriptors, std::int32_t* produced = nullptr) {
+                         long maxSteps, int descriptors, std::int32_t* produced = nullptr,
+                         std::string* reasonOut = nullptr) {
   std::filesystem::remove(output);
   CHostJob job(spool, output);
   if (job.Start() == 0) {
     const std::string reason = pc50_LastFailure();
+    if (reasonOut != nullptr) *reasonOut = reason;
     EXPECT_TRUE(Contains(reason, file)) << reason;
     EXPECT_EQ(job.Abort(), 0);
     EXPECT_EQ(OpenDescriptors(), descriptors);
@@ -376,6 +380,7 @@ void ExpectFailureNaming(const std::string& spool, const std::string& output, co
     ASSERT_FALSE(job.Ended()) << "the damaged job ended as if complete";
   }
   EXPECT_TRUE(Contains(reason, file)) << reason;
+  if (reasonOut != nullptr) *reasonOut = reason;
   const std::int32_t n = job.produced();
   if (produced != nullptr) *produced = n;
   EXPECT_EQ(job.Abort(), 1) << pc50_LastFailure();
@@ -398,6 +403,12 @@ TEST_F(JobFaultsTest, MissingRasterFileFailsTheStepNamingIt) {
     ExpectFailureNaming(spool, dir_ / "missing.prn", missing, clean.steps, descriptors, &produced);
     EXPECT_GT(produced, 0) << "the first page should print before the job fails";
     EXPECT_EQ(TempFiles(), 0);
+    // A pipe in its place is refused, not waited on.
+    ASSERT_EQ(::mkfifo(missing.c_str(), 0600), 0);
+    std::string reason;
+    ExpectFailureNaming(spool, dir_ / "missing.prn", missing, clean.steps, descriptors, nullptr, &reason);
+    EXPECT_TRUE(Contains(reason, "not a regular file")) << reason;
+    ASSERT_TRUE(std::filesystem::remove(missing));
   }
 }
 
@@ -433,6 +444,74 @@ TEST_F(JobFaultsTest, TruncatedSpoolOrRasterFileFailsNamingIt) {
       }
       ExpectFailureNaming(pagedSpool, dir_ / "cutraster.prn", "paged_page2.dat", maxSteps, descriptors);
       EXPECT_EQ(TempFiles(), 0);
+    }
+  }
+}
+
+// A file that ends inside a cell, where the cell's next row or its end must
+// stand, or inside a row record's head, fails the step with a reason naming
+// the file, the byte and the cell: in the spool file, in a raster file and in
+// a side cell of the frame. One that lacks only its trailing end records
+// prints as the whole file does. A colour list cut after its code fails the
+// start.
+TEST_F(JobFaultsTest, FileEndingInsideACellFailsNamingFileByteAndCell) {
+  enum Variant { kInline, kRasterFile, kSideCell };
+  for (Mode mode : kModes) {
+    for (Variant variant : {kInline, kRasterFile, kSideCell}) {
+      SCOPED_TRACE(::testing::Message() << ModeName(mode) << ", variant " << variant);
+      JobShape shape{mode, 12};
+      shape.height = 8;
+      if (variant == kRasterFile) shape.images = 2;
+      hostkit::SpoolJob job = MakeJob(shape);
+      if (variant == kRasterFile) job.rasterFileNames = {"cut_page1.dat", "cut_page2.dat"};
+      const int kind = variant == kSideCell ? hostkit::kMiddleRight : hostkit::kMain;
+      if (variant == kSideCell) {
+        hostkit::Image& image = job.images.back();
+        std::vector<int> colours;
+        for (const auto& entry : image.Main().colours) colours.push_back(entry.first);
+        image.cells[hostkit::kMiddleRight] = NoisyCell(24, shape.height, colours, 7);
+        image.directoryOrder = {hostkit::kMain, hostkit::kMiddleRight};  // the side cell's data last
+      }
+      hostkit::BuiltJob built;
+      ASSERT_EQ(hostkit::BuildSpoolJob(job, &built), "");
+      const std::size_t last = built.layout.images.size() - 1;
+      const hostkit::SectionLayout* section = built.layout.images[last].Section(kind);
+      ASSERT_NE(section, nullptr);
+      const hostkit::PlaneLayout* plane = nullptr;  // the colour written last
+      for (const auto& entry : section->colours) {
+        if (plane == nullptr || entry.second.header > plane->header) plane = &entry.second;
+      }
+      const std::string spool = dir_ / "cut.spl";
+      const std::string file = variant == kRasterFile ? "cut_page2.dat" : "cut.spl";
+      ASSERT_EQ(hostkit::WriteBuiltJob(built, spool), "");
+      const JobOutcome clean = Clean(spool);
+      const hostkit::Bytes whole = built.ImageFile(last);
+
+      const std::int64_t row = plane->rows[plane->rows.size() / 2];
+      for (std::int64_t cut : {row, row + 1, row + 3}) {
+        SCOPED_TRACE(::testing::Message() << "cut at " << cut << ", row record at " << row);
+        built.ImageFile(last).assign(whole.begin(), whole.begin() + cut);
+        ASSERT_EQ(hostkit::WriteBuiltJob(built, spool), "");
+        std::string reason;
+        ExpectFailureNaming(spool, dir_ / "cut.prn", file, 10 * clean.steps, OpenDescriptors(), nullptr, &reason);
+        EXPECT_TRUE(Contains(reason, "byte " + std::to_string(row))) << reason;
+        EXPECT_TRUE(Contains(reason, "cell " + std::to_string(kind))) << reason;
+      }
+      built.ImageFile(last).assign(whole.begin(), whole.begin() + plane->bandEnd);
+      ASSERT_EQ(hostkit::WriteBuiltJob(built, spool), "");
+      const JobOutcome endless = RunCJob(spool, dir_ / "endless.prn");
+      EXPECT_TRUE(endless.ended) << endless.reason;
+      EXPECT_TRUE(SameBytes(endless.stream, clean.stream));
+      EXPECT_EQ(TempFiles(), 0);
+
+      if (variant == kInline) {
+        built.ImageFile(last) = whole;
+        built.spool.resize(static_cast<std::size_t>(built.layout.colourList) + 1);
+        ASSERT_EQ(hostkit::WriteBuiltJob(built, spool), "");
+        std::string reason;
+        ExpectFailureNaming(spool, dir_ / "cut.prn", file, 1, OpenDescriptors(), nullptr, &reason);
+        EXPECT_TRUE(Contains(reason, "colour list")) << reason;
+      }
     }
   }
 }

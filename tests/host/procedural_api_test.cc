@@ -110,6 +110,25 @@ TEST_F(ProceduralApiTest, StartThenAbortEmptiesTheSlots) {
   EXPECT_EQ(SETJOBFILENAME("first", "second"), 0);
 }
 
+// The second start is refused without touching its record or the running
+// job, which still prints and aborts; under ASan nothing of either leaks.
+TEST_F(ProceduralApiTest, SecondStartOnARunningThreadIsRefusedAndTheFirstJobGoesOn) {
+  JobInfo first = MakeJob("first");
+  ASSERT_EQ(INITIALIZEPRINT(first.get()), 1) << pc50_LastFailure();
+  JobInfo second = MakeJob("second");
+  const std::vector<char> before = second.bytes();
+  EXPECT_EQ(INITIALIZEPRINT(second.get()), 0);
+  EXPECT_NE(std::string(pc50_LastFailure()).find("already running"), std::string::npos) << pc50_LastFailure();
+  EXPECT_EQ(second.bytes(), before);
+  EXPECT_FALSE(Exists(dir_ / "second.prn"));
+  int steps = 0;
+  while (first.I16(pji::kPromptMode) != -1 && steps++ < 100) ASSERT_EQ(RESUMEPRINT(first.get()), 1) << pc50_LastFailure();
+  EXPECT_EQ(first.I16(pji::kPromptMode), -1);
+  EXPECT_EQ(ABORTPRINT(first.get()), 1) << pc50_LastFailure();
+  EXPECT_EQ(INITIALIZEPRINT(second.get()), 1) << pc50_LastFailure();
+  EXPECT_EQ(ABORTPRINT(second.get()), 1) << pc50_LastFailure();
+}
+
 TEST_F(ProceduralApiTest, PathsMustEndWithinTheirFields) {
   JobInfo info = MakeJob("job");
   std::memset(&info.bytes()[pji::kSpoolPath], 'a', pji::kParentWindow);  // no terminator before 260

@@ -26,10 +26,9 @@ inline std::string Format(const char* format, long a, long b = 0) {
   return text;
 }
 
-// Plot size in plotter units for a page of width x height pixels at dpi.
-inline long PlotUnits(long pixels, double dpi) {
-  return static_cast<long>(static_cast<float>(pixels * 1016) / static_cast<float>(dpi) + 0.5f);
-}
+// Plot size in plotter units for a page of width x height pixels at dpi:
+// the fewest whole units that cover it.
+inline long PlotUnits(long pixels, long dpi) { return (pixels * 1016 + dpi - 1) / dpi; }
 
 inline std::string PageHeader(long widthPixels, long heightPixels, long dpi = 180) {
   return kReset + "\x1b%0BBP5,1;" +

@@ -394,6 +394,19 @@ TEST_F(SpoolWriterTest, RasterFilesAreNamedInTheIndexAndLieBesideTheSpoolFile) {
   std::vector<int> kinds;  // sections in ascending kind order
   for (const SectionLayout& s : built.layout.images[1].sections) kinds.push_back(s.kind);
   EXPECT_EQ(kinds, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+
+  // Written a page at a time, the job has the same bytes.
+  Bytes index;
+  ASSERT_EQ(BuildRasterIndex(job, job.rasterFileNames, &index), "");
+  EXPECT_EQ(index, f);
+  for (std::size_t i = 0; i < job.images.size(); ++i) {
+    RasterFile file;
+    ASSERT_EQ(BuildRasterFile(job, job.images[i], i, job.rasterFileNames[i], &file), "");
+    EXPECT_EQ(file.bytes, i == 0 ? r1 : r2) << i;
+    EXPECT_EQ(file.fileName, i == 0 ? "page1.dat" : "p2.dat");
+  }
+  RasterFile unnamed;
+  EXPECT_NE(BuildRasterFile(job, job.images[0], 0, "sub\\", &unnamed), "");
 }
 
 TEST_F(SpoolWriterTest, DirectoryOrderAbsentPositionAndRowFieldsFollowTheJob) {

@@ -498,8 +498,10 @@ int SeparatorPhase::Take(int planes) {
 }
 
 long PlotUnits(int pixels, float dpi) {
-  const float scaled = static_cast<float>(static_cast<long long>(pixels) * 1016) / dpi;
-  return static_cast<long>(static_cast<double>(scaled) + 0.5);
+  // The fewest whole plotter units that cover the pixels (the resolutions
+  // are whole numbers).
+  const long long units = static_cast<long long>(dpi);
+  return static_cast<long>((static_cast<long long>(pixels) * 1016 + units - 1) / units);
 }
 
 ExpectedJob ExpectedPicture(const hostkit::SpoolJob& job, const HostRequest& request, SeparatorPhase* phase) {

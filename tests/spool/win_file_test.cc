@@ -4,7 +4,9 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/diagnostics.h"
@@ -53,6 +55,23 @@ TEST_F(WinFileTest, ReadOnlyOpenOfMissingFileFailsWithoutCreatingIt) {
   EXPECT_NE(std::string(LastFailure()).find(path), std::string::npos) << LastFailure();
   EXPECT_EQ(ThrownInt([&] { AWinFile opened(path.c_str(), 0); }), 0);
   EXPECT_FALSE(Exists(path));
+}
+
+// A pipe or a device would make a read wait for ever: refused at once,
+// with a reason. Nor does a pipe without a reader hold up a write open.
+TEST_F(WinFileTest, NonRegularFilesAreRefusedWithoutWaiting) {
+  const std::string fifo = dir_ / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& [path, mode] : {std::pair<std::string, int>{fifo, 0}, {fifo, 1}, {"/dev/null", 0}}) {
+    {
+      SCOPED_TRACE(path + " in mode " + std::to_string(mode));
+      ClearFailure();
+      AWinFile file;
+      EXPECT_FALSE(file.Open(path.c_str(), mode));
+      EXPECT_FALSE(file.IsOpen());
+      EXPECT_NE(std::string(LastFailure()).find("not a regular file"), std::string::npos) << LastFailure();
+    }
+  }
 }
 
 TEST_F(WinFileTest, WritableOpenCreatesAndKeepsExistingContents) {

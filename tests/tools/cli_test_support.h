@@ -3,12 +3,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <cstdio>  // before jpeglib.h, which uses FILE
+#include <jpeglib.h>
 #include <png.h>
 #include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -87,6 +90,47 @@ inline void WritePng(const std::string& path, const RgbaImage& image) {
   png.format = PNG_FORMAT_RGBA;
   ASSERT_TRUE(png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr))
       << png.message;
+}
+
+// A baseline RGB JPEG of image (alpha ignored) at quality 95.
+inline void WriteJpeg(const std::string& path, const RgbaImage& image) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  jpeg_compress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  jpeg_stdio_dest(&info, file);
+  info.image_width = static_cast<JDIMENSION>(image.width);
+  info.image_height = static_cast<JDIMENSION>(image.height);
+  info.input_components = 4;
+  info.in_color_space = JCS_EXT_RGBA;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 95, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<std::uint8_t*>(image.At(0, static_cast<int>(info.next_scanline)));
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::fclose(file);
+}
+
+// A PDF made from a PostScript program by Ghostscript's ps2pdf.
+inline void WritePdf(const std::string& path, const std::string& postscript) {
+  const std::string ps = path + ".ps";
+  std::ofstream(ps) << postscript;
+  ASSERT_EQ(std::system(("ps2pdf " + Quote(ps) + " " + Quote(path)).c_str()), 0) << postscript;
+  std::remove(ps.c_str());
+}
+
+// A stand-in for Ghostscript: a shell script with body.
+inline std::string WriteFakeGhostscript(const TempDir& dir, const std::string& name, const std::string& body) {
+  const std::string path = dir / name;
+  std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  return path;
 }
 
 // Pixels set in a decoded plane.

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "cli_test_support.h"
+#include "screen.h"
 
 namespace pc50::cli {
 namespace {
@@ -71,8 +74,38 @@ TEST_P(ScreenTest, InkedShareFollowsTheCoverage) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothScreens, ScreenTest,
-                         ::testing::Values(ScreenKind::kErrorDiffusion, ScreenKind::kOrdered));
+INSTANTIATE_TEST_SUITE_P(EveryScreen, ScreenTest,
+                         ::testing::Values(ScreenKind::kErrorDiffusion, ScreenKind::kOrdered, ScreenKind::kDevice));
+
+// The device's clustered dots, measured on a rendered tint, come out at the
+// frequency and angle the module asks for, at both printed resolutions.
+TEST(DeviceScreen, RenderedTintShowsTheDevicesFrequencyAndAngle) {
+  const std::vector<ScreenEntry> device = DeviceScreening();
+  ASSERT_GE(device.size(), 4u);
+  for (double dpi : {180.0, 360.0}) {
+    JobScreens screens(ScreenKind::kDevice, dpi, device);
+    for (const char* colour : {"Cyan", "Magenta", "Yellow", "Black"}) {
+      const ScreenEntry asked = ScreenFor(device, colour);
+      constexpr std::uint32_t kSize = 400;
+      BitPlane tint(kSize, kSize);
+      const std::vector<std::uint8_t> row(kSize, 51);  // 20 %
+      PlaneScreener screener = screens.For(colour, 0, kSize);
+      for (std::uint32_t y = 0; y < kSize; ++y) screener.Row(row.data(), y, tint.rows[y].data());
+      const ScreenMeasure seen = MeasureScreen(tint.rows, kSize, dpi);
+      EXPECT_NEAR(seen.frequency, asked.frequency, 1.0) << colour << " at " << dpi;
+      const double off = std::fmod(std::fabs(seen.angle - std::fmod(asked.angle, 90.0)) + 45.0, 90.0) - 45.0;
+      EXPECT_NEAR(off, 0.0, 2.5) << colour << " at " << dpi << ": " << seen.angle;
+      EXPECT_NEAR(static_cast<double>(tint.CountSet()) / (kSize * kSize), 0.2, 0.005) << colour;
+    }
+  }
+  // Spot ribbons: their own entry where the device lists one (any case),
+  // else the Black screen.
+  EXPECT_EQ(ScreenFor(device, "orange").angle, 105.0);
+  EXPECT_EQ(ScreenFor(device, "Gold").angle, ScreenFor(device, "Black").angle);
+  EXPECT_EQ(ScreenFor(device, "Gold").colour, "Gold");
+  EXPECT_EQ(ScreenFor({}, "Gold").shape, "Diamond");
+  EXPECT_THROW(ScreenTile::Build(ScreenFor(device, "Cyan"), 90.0), Failure);
+}
 
 TEST(OrderedScreen, InksAtAQuarterSitBesideEachOther) {
   const Coverage quarter = Uniform(16, 0.25f);

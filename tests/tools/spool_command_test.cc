@@ -65,6 +65,46 @@ TEST_F(SpoolCommandTest, SpooledImagePrintsItsInksAndSpotColour) {
   EXPECT_EQ(testing::InkedPixels(pages[0].passes[1].planes[0]), 8u * 6u);
 }
 
+// The README's tour: artwork with a Gold separation, four-colour ribbon.
+TEST_F(SpoolCommandTest, PdfWithAGoldSeparationPrintsAFourColourPassAndAGoldPass) {
+  ASSERT_EQ(std::system(("ps2pdf " + testing::Quote(PC50_SOURCE_DIR "/docs/art.ps") + " " +
+                         testing::Quote(dir_ / "art.pdf")).c_str()), 0);
+  const testing::CliRun spool = RunCli(dir_, {"spool", "art.pdf", "--ribbon", "four", "-o", "job.spl"});
+  ASSERT_EQ(spool.exit_code, 0) << spool.err;
+  EXPECT_NE(spool.out.find("1 page image (540x360 pixels) at 180 dpi; colours Cyan, Magenta, Yellow, Black, Gold"),
+            std::string::npos) << spool.out;
+  ASSERT_EQ(RunCli(dir_, {"print", "job.spl", "--no-prompt"}).exit_code, 0);
+  const testing::CliRun render = RunCli(dir_, {"render", "job.prn", "-o", "art.png", "--passes", "passes"});
+  ASSERT_EQ(render.exit_code, 0) << render.err;
+  EXPECT_TRUE(Exists(dir_ / "passes/page1-pass2-Gold.png"));
+
+  const std::vector<hostkit::Page> pages = DecodeStreamFile(dir_ / "job.prn");
+  ASSERT_EQ(pages.size(), 1u);
+  std::vector<std::string> passes;
+  for (const hostkit::Pass& pass : pages[0].passes) passes.push_back(PassColourName(pass));
+  EXPECT_EQ(passes, (std::vector<std::string>{"CMYK", "Gold"}));
+  EXPECT_EQ(pages[0].width, 540);
+  EXPECT_GT(testing::InkedPixels(pages[0].passes[1].planes[0]), 5000u);
+
+  // The media size given: the page is fitted onto it.
+  const testing::CliRun fitted = RunCli(dir_, {"spool", "art.pdf", "--media", "2x2", "-o", "small.spl"});
+  ASSERT_EQ(fitted.exit_code, 0) << fitted.err;
+  EXPECT_NE(fitted.out.find("(360x360 pixels)"), std::string::npos) << fitted.out;
+}
+
+// JPEG photos of any size are fitted by default; --none keeps their pixels.
+TEST_F(SpoolCommandTest, JpegIsFittedOntoThePrintableArea) {
+  testing::WriteJpeg(dir_ / "photo.jpg", SolidImage(300, 150, 0, 0, 0));
+  const testing::CliRun fit =
+      RunCli(dir_, {"spool", "photo.jpg", "--media", "1x1.5", "--top-margin", "0.5", "-o", "p.spl"});
+  ASSERT_EQ(fit.exit_code, 0) << fit.err;
+  EXPECT_NE(fit.out.find("(180x180 pixels)"), std::string::npos) << fit.out;
+  const testing::CliRun none = RunCli(dir_, {"spool", "photo.jpg", "--none", "--fill", "-o", "p.spl"});
+  EXPECT_EQ(none.exit_code, 2) << none.err;
+  const testing::CliRun fill = RunCli(dir_, {"spool", "page.png", "--fill", "--media", "1x1", "-o", "p.spl"});
+  EXPECT_NE(fill.out.find("(180x180 pixels)"), std::string::npos) << fill.out;
+}
+
 TEST_F(SpoolCommandTest, RepeatedOptionsTakeOneValueEach) {
   const testing::CliRun run = RunCli(
       dir_, {"spool", "--spot", "Gold=gold.png", "page.png", "--cell", "last=band.png", "page.png", "-o", "x.spl"});

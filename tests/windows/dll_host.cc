@@ -127,6 +127,20 @@ void CallsWithoutAJob(const Module& module, const Paths& paths) {
   const JobRun run = RunJob(jobs, missing);
   CHECK_EQ(run.started, 0);
   CHECK_EQ(run.steps, 0);
+
+  // A pipe in place of the spool file is refused, not read: a read would
+  // wait for the pipe's other end for ever.
+  const std::string pipeName = "\\\\.\\pipe\\pc50_spool_" + std::to_string(::GetCurrentProcessId());
+  HANDLE pipe = ::CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096,
+                                   0, nullptr);
+  if (CHECK(pipe != INVALID_HANDLE_VALUE)) {
+    JobSettings piped = missing;
+    piped.spoolPath = pipeName;
+    const JobRun refused = RunJob(jobs, piped);
+    CHECK_EQ(refused.started, 0);
+    CHECK_EQ(refused.steps, 0);
+    ::CloseHandle(pipe);
+  }
 }
 
 JobSettings SettingsFor(const Paths& paths, const ReferenceJob& job, const std::string& outputName) {

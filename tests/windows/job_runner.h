@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "job_record.h"
 #include "pc50/pc50.h"
 
 namespace pc50::wintest {
@@ -23,41 +24,8 @@ struct JobFunctions {
   int (*abort)(PrintJobInfo*) = nullptr;
 };
 
-// The host's PrintJobInfo as a byte record; the module uses only the offsets
-// of pc50::print_job_info.
-class JobRecord {
- public:
-  JobRecord() : bytes_(2048, 0) {}
-
-  PrintJobInfo* get() { return reinterpret_cast<PrintJobInfo*>(bytes_.data()); }
-
-  // False when text with its terminator does not fit in room bytes.
-  bool SetText(std::size_t offset, const std::string& text, std::size_t room) {
-    if (text.size() + 1 > room) return false;
-    std::memcpy(&bytes_[offset], text.c_str(), text.size() + 1);
-    return true;
-  }
-  std::string Text(std::size_t offset, std::size_t room) const {
-    const char* start = &bytes_[offset];
-    const void* end = std::memchr(start, 0, room);
-    return std::string(start, end ? static_cast<const char*>(end) - start : room);
-  }
-  void SetI16(std::size_t offset, std::int16_t value) { std::memcpy(&bytes_[offset], &value, 2); }
-  void SetI32(std::size_t offset, std::int32_t value) { std::memcpy(&bytes_[offset], &value, 4); }
-  std::int16_t I16(std::size_t offset) const {
-    std::int16_t value;
-    std::memcpy(&value, &bytes_[offset], 2);
-    return value;
-  }
-  std::int32_t I32(std::size_t offset) const {
-    std::int32_t value;
-    std::memcpy(&value, &bytes_[offset], 4);
-    return value;
-  }
-
- private:
-  std::vector<char> bytes_;
-};
+// The host's PrintJobInfo as a byte record.
+using hostkit::JobRecord;
 
 constexpr std::int16_t kPromptsOff = 4;
 constexpr std::int16_t kPromptsOn = 0;

@@ -184,7 +184,7 @@ SpoolSettings DemoSettings() {
   settings.copy_gap = 0.1;
   settings.copy_row_gap = 0.1f;
   settings.ribbon = hostkit::kFourColourRibbon;
-  settings.halftone.screen = ScreenKind::kErrorDiffusion;
+  settings.halftone.screen = ScreenKind::kDevice;
   return settings;
 }
 

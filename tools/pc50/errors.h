@@ -5,14 +5,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "error.h"
+
 namespace pc50::cli {
 
+// The tool works in the raster step's terms (images, settings, jobs).
+using namespace pc50::raster;
+
 // The job failed; the message names the file, offset or option and what was
-// wrong. Exit code 1.
-class Failure : public std::runtime_error {
- public:
-  explicit Failure(const std::string& reason) : std::runtime_error(reason) {}
-};
+// wrong. Exit code 1. The raster step's own failures are of this type.
+using Failure = raster::Error;
 
 // The command line asks for something impossible. Exit code 2.
 class UsageError : public std::runtime_error {
@@ -21,11 +23,6 @@ class UsageError : public std::runtime_error {
 };
 
 // text on one line: line breaks and tabs become spaces.
-inline std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-  }
-  return text;
-}
+inline std::string OneLine(std::string text) { return raster::Error::OneLine(std::move(text)); }
 
 }  // namespace pc50::cli

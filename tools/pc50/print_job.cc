@@ -11,7 +11,7 @@
 
 #include "atomic_file.h"
 #include "errors.h"
-#include "job_info_record.h"
+#include "job_record.h"
 #include "pc50/pc50.h"
 #include "pc50/pc50_ext.h"
 
@@ -110,13 +110,13 @@ class StepTimer {
 // Runs the job through the nine C entry points. Returns the bytes produced.
 std::uint64_t RunThroughCInterface(const PrintRequest& request, const std::string& spool,
                                    const std::string& output, long* steps, double* longest) {
-  JobInfoRecord info;
-  if (!info.SetText(pji::kSpoolPath, spool, pji::kParentWindow - pji::kSpoolPath)) {
+  hostkit::JobRecord info;
+  if (!info.SetSpoolPath(spool)) {
     throw Failure("spool path " + spool + " is longer than the " +
                   std::to_string(pji::kParentWindow - pji::kSpoolPath - 1) +
                   " characters the C interface takes (try --api object)");
   }
-  if (!info.SetText(pji::kOutputPath, output, pji::kBytesConsumed - pji::kOutputPath)) {
+  if (!info.SetOutputPath(output)) {
     throw Failure("the output path is too long for the C interface (" + std::to_string(output.size()) +
                   " characters with its temporary name, at most " +
                   std::to_string(pji::kBytesConsumed - pji::kOutputPath - 1) + "; try --api object)");

@@ -9,19 +9,20 @@
 
 #include "errors.h"
 #include "ribbon_colours.h"
+#include "files.h"
 #include "spool_builder.h"
 
 namespace pc50::cli {
 namespace {
 
 struct SpoolOptions {
-  std::vector<std::string> images;
+  std::vector<std::string> documents;
   std::string output;
   bool gray = false;
   std::vector<std::string> spots;
   std::vector<std::string> cells;
   float dpi = 180.0f;
-  std::string media = "4x6";
+  std::string media;  // empty: 4x6, or a PDF's own page size
   double top_margin = 0.0;
   double left_margin = 0.0;
   double gap = 0.0;
@@ -31,24 +32,21 @@ struct SpoolOptions {
   std::string order = "ymck";
   bool raster_files = false;
   bool separations = false;
-  std::string halftone = "diffusion";
+  std::string halftone = "device";
   double black_generation = 1.0;
+  bool fit = false;
+  bool fill = false;
+  bool none = false;
 };
-
-std::string SpotRibbonNames() {
-  std::string names;
-  for (const hostkit::RibbonColour& colour : hostkit::kRibbonColours) {
-    if (colour.process) continue;
-    if (!names.empty()) names += ", ";
-    names += colour.name;
-  }
-  return names;
-}
 
 SpoolSettings SettingsOf(const SpoolOptions& options) {
   SpoolSettings settings;
   settings.dpi = options.dpi;
-  std::tie(settings.media_width, settings.media_length) = ParseMediaSize(options.media);
+  if (!options.media.empty()) {
+    std::tie(settings.media_width, settings.media_length) = ParseMediaSize(options.media);
+  } else {
+    settings.media_from_document = true;
+  }
   settings.top_margin = options.top_margin;
   settings.left_margin = options.left_margin;
   settings.copy_gap = options.gap;
@@ -59,18 +57,26 @@ SpoolSettings SettingsOf(const SpoolOptions& options) {
   settings.order = options.order == "cmyk" ? hostkit::kPrintOrderCMYK : hostkit::kPrintOrderYMCK;
   settings.raster_files = options.raster_files;
   settings.separations = options.separations;
-  settings.halftone.screen =
-      options.halftone == "ordered" ? ScreenKind::kOrdered : ScreenKind::kErrorDiffusion;
+  settings.halftone.screen = options.halftone == "ordered"     ? ScreenKind::kOrdered
+                             : options.halftone == "diffusion" ? ScreenKind::kErrorDiffusion
+                                                               : ScreenKind::kDevice;
   settings.halftone.black_generation = options.black_generation;
+  if (options.fit + options.fill + options.none > 1) throw UsageError("--fit, --fill and --none exclude each other");
+  if (options.fit) settings.scaling = Scaling::kFit;
+  if (options.fill) settings.scaling = Scaling::kFill;
+  if (options.none) settings.scaling = Scaling::kNone;
   return settings;
 }
 
-// Reads every image the options name. The n-th mask of a colour belongs to
-// the n-th page image.
-JobInput ReadInput(const SpoolOptions& options) {
-  JobInput input;
-  for (const std::string& path : options.images) input.pages.push_back({{path, ReadPng(path)}, {}});
-
+// The files the options name. The n-th mask of a colour belongs to the
+// n-th image document.
+FileJob FilesOf(const SpoolOptions& options) {
+  FileJob files;
+  files.documents = options.documents;
+  std::size_t images = 0;
+  for (const std::string& path : options.documents) {
+    if (DetectDocumentType(path) != DocumentType::kPdf) ++images;
+  }
   std::map<std::string, std::size_t> masks_of_colour;
   for (const std::string& spot : options.spots) {
     const auto [colour_text, path] = SplitAssignment(spot, "--spot");
@@ -79,11 +85,10 @@ JobInput ReadInput(const SpoolOptions& options) {
       throw UsageError("--spot " + spot + ": \"" + colour_text + "\" is not a spot ribbon (" +
                        SpotRibbonNames() + ")");
     }
-    const std::size_t page = masks_of_colour[colour]++;
-    if (page >= input.pages.size()) {
+    if (masks_of_colour[colour]++ >= images) {
       throw UsageError("--spot " + spot + ": more " + colour + " masks than page images");
     }
-    input.pages[page].spots.push_back({colour, {path, ReadPng(path)}});
+    files.spot_masks.push_back({colour, path});
   }
 
   for (const std::string& cell : options.cells) {
@@ -93,10 +98,10 @@ JobInput ReadInput(const SpoolOptions& options) {
       throw UsageError("--cell " + cell + ": \"" + kind_text + "\" is not a cell kind (" +
                        CellKindNames() + ")");
     }
-    if (input.cells.count(kind)) throw UsageError("--cell " + cell + ": " + kind_text + " given twice");
-    input.cells[kind] = {path, ReadPng(path)};
+    if (files.cells.count(kind)) throw UsageError("--cell " + cell + ": " + kind_text + " given twice");
+    files.cells[kind] = path;
   }
-  return input;
+  return files;
 }
 
 std::string Join(const std::vector<std::string>& items) {
@@ -107,20 +112,20 @@ std::string Join(const std::vector<std::string>& items) {
 
 int RunSpool(const SpoolOptions& options) {
   const SpoolSettings settings = SettingsOf(options);
-  const JobInput input = ReadInput(options);
-  const hostkit::SpoolJob job = BuildJob(input, settings, options.output);
-  const std::vector<std::string> written = WriteJobFiles(job, options.output);
+  const FileJob files = FilesOf(options);
+  const JobSummary done = SpoolFiles(files, settings, options.output);
+  for (const std::string& warning : done.warnings) std::fprintf(stderr, "pc50 spool: warning: %s\n", warning.c_str());
 
-  const RgbaImage& first = input.pages.front().image.image;
   std::printf("wrote %s: %zu page image%s (%dx%d pixels%s) at %g dpi; colours %s; %s, print order %s%s\n",
-              options.output.c_str(), input.pages.size(), input.pages.size() == 1 ? "" : "s",
-              first.width, first.height, input.pages.size() == 1 ? "" : " the first",
-              static_cast<double>(settings.dpi), Join(job.colours).c_str(),
-              settings.ribbon == hostkit::kFourColourRibbon ? "four-colour ribbon"
-                                                            : "single-colour ribbons",
+              options.output.c_str(), done.pages, done.pages == 1 ? "" : "s", done.first_width,
+              done.first_height, done.pages == 1 ? "" : " the first", static_cast<double>(settings.dpi),
+              Join(done.colours).c_str(),
+              settings.ribbon == hostkit::kFourColourRibbon ? "four-colour ribbon" : "single-colour ribbons",
               settings.order == hostkit::kPrintOrderCMYK ? "CMYK" : "YMCK",
               settings.separations ? "; separations" : "");
-  for (std::size_t i = 0; i + 1 < written.size(); ++i) std::printf("raster file: %s\n", written[i].c_str());
+  for (std::size_t i = 0; i + 1 < done.written.size(); ++i) {
+    std::printf("raster file: %s\n", done.written[i].c_str());
+  }
   return 0;
 }
 
@@ -154,8 +159,9 @@ std::pair<std::string, std::string> SplitAssignment(const std::string& text, con
 Command AddSpoolCommand(CLI::App& parent) {
   auto options = std::make_shared<SpoolOptions>();
   CLI::App* command = parent.add_subcommand(
-      "spool", "Write a spool job from PNG images (the host's raster step)");
-  command->add_option("IMAGE", options->images, "Page images (PNG), one image pixel per device pixel")
+      "spool", "Write a spool job from PNG, JPEG or PDF documents (the host's raster step)");
+  command->add_option("DOCUMENT", options->documents,
+                      "Documents: PNG or JPEG images (one page each) or PDF files (one page per page)")
       ->required();
   command->add_option("-o,--output", options->output, "Spool file to write")->required();
   command->add_flag("--gray", options->gray, "Black-only job (Grayscale colour model)");
@@ -169,8 +175,8 @@ Command AddSpoolCommand(CLI::App& parent) {
   command->add_option("--dpi", options->dpi, "Resolution of the images")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
-  command->add_option("--media", options->media, "Media size WIDTHxLENGTH in inches")
-      ->capture_default_str();
+  command->add_option("--media", options->media,
+                      "Media size WIDTHxLENGTH in inches [default: 4x6, or a PDF's page size]");
   command->add_option("--top-margin", options->top_margin, "Top margin, inches")
       ->check(CLI::NonNegativeNumber);
   command->add_option("--left-margin", options->left_margin, "Left margin, inches")
@@ -191,9 +197,13 @@ Command AddSpoolCommand(CLI::App& parent) {
   command->add_flag("--raster-files", options->raster_files,
                     "Page data in raster files beside the spool file (always with several images)");
   command->add_flag("--separations", options->separations, "Each colour in its own plane section");
-  command->add_option("--halftone", options->halftone, "Screen: diffusion or ordered")
-      ->check(CLI::IsMember({"diffusion", "ordered"}))
+  command->add_option("--halftone", options->halftone,
+                      "Screen: device (the printer's clustered dots), diffusion or ordered")
+      ->check(CLI::IsMember({"device", "diffusion", "ordered"}))
       ->capture_default_str();
+  command->add_flag("--fit", options->fit, "Scale images to fit the printable area (default for JPEG)");
+  command->add_flag("--fill", options->fill, "Scale images to fill the printable area, cutting off the overflow");
+  command->add_flag("--none", options->none, "One image pixel per device pixel (default for PNG)");
   command->add_option("--black-generation", options->black_generation,
                       "Share of the common grey printed with black, 0..1")
       ->check(CLI::Range(0.0, 1.0))

@@ -7,9 +7,9 @@
 #include <string>
 #include <system_error>
 
-#include "errors.h"
+#include "error.h"
 
-namespace pc50::cli {
+namespace pc50::raster {
 namespace {
 
 std::string RandomSuffix() {
@@ -24,7 +24,7 @@ std::string RandomSuffix() {
 
 AtomicFile::AtomicFile(std::filesystem::path final_path) : final_path_(std::move(final_path)) {
   if (final_path_.filename().empty()) {
-    throw Failure(final_path_.string() + ": names a directory, not a file");
+    throw Error(final_path_.string() + ": names a directory, not a file");
   }
   const std::filesystem::path dir = final_path_.parent_path();
   int last_error = 0;
@@ -42,18 +42,18 @@ AtomicFile::AtomicFile(std::filesystem::path final_path) : final_path_(std::move
     last_error = errno;
     if (last_error != EEXIST) break;
   }
-  throw Failure("cannot create " + final_path_.string() + ": " + std::strerror(last_error));
+  throw Error("cannot create " + final_path_.string() + ": " + std::strerror(last_error));
 }
 
 AtomicFile::~AtomicFile() { Discard(); }
 
 void AtomicFile::Commit() {
-  if (!open_) throw Failure(final_path_.string() + ": output was already discarded");
+  if (!open_) throw Error(final_path_.string() + ": output was already discarded");
   std::error_code error;
   std::filesystem::rename(temp_path_, final_path_, error);
   if (error) {
     Discard();
-    throw Failure("cannot rename the finished output to " + final_path_.string() + ": " +
+    throw Error("cannot rename the finished output to " + final_path_.string() + ": " +
                   error.message());
   }
   open_ = false;
@@ -66,4 +66,4 @@ void AtomicFile::Discard() {
   open_ = false;
 }
 
-}  // namespace pc50::cli
+}  // namespace pc50::raster

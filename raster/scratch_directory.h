@@ -4,11 +4,11 @@
 
 #include <filesystem>
 
-namespace pc50::cli {
+namespace pc50::raster {
 
 class ScratchDirectory {
  public:
-  // Throws Failure when no directory can be made.
+  // Throws Error when no directory can be made.
   ScratchDirectory();
   ~ScratchDirectory();
   ScratchDirectory(const ScratchDirectory&) = delete;
@@ -20,4 +20,4 @@ class ScratchDirectory {
   std::filesystem::path path_;
 };
 
-}  // namespace pc50::cli
+}  // namespace pc50::raster

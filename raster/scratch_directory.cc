@@ -4,14 +4,14 @@
 #include <string>
 #include <system_error>
 
-#include "errors.h"
+#include "error.h"
 
-namespace pc50::cli {
+namespace pc50::raster {
 
 ScratchDirectory::ScratchDirectory() {
   std::error_code error;
   const std::filesystem::path base = std::filesystem::temp_directory_path(error);
-  if (error) throw Failure("no temporary directory: " + error.message());
+  if (error) throw Error("no temporary directory: " + error.message());
   std::mt19937 generator{std::random_device{}()};
   for (int attempt = 0; attempt < 16; ++attempt) {
     std::filesystem::path candidate = base / ("pc50-" + std::to_string(generator()));
@@ -21,7 +21,7 @@ ScratchDirectory::ScratchDirectory() {
     }
     if (error) break;
   }
-  throw Failure("cannot create a directory in " + base.string() +
+  throw Error("cannot create a directory in " + base.string() +
                 (error ? ": " + error.message() : std::string()));
 }
 
@@ -30,4 +30,4 @@ ScratchDirectory::~ScratchDirectory() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-}  // namespace pc50::cli
+}  // namespace pc50::raster

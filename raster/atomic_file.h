@@ -6,11 +6,11 @@
 
 #include <filesystem>
 
-namespace pc50::cli {
+namespace pc50::raster {
 
 class AtomicFile {
  public:
-  // Creates an empty temporary file beside final_path. Throws Failure when
+  // Creates an empty temporary file beside final_path. Throws Error when
   // it cannot be created (naming final_path and the system's reason).
   explicit AtomicFile(std::filesystem::path final_path);
   ~AtomicFile();
@@ -21,7 +21,7 @@ class AtomicFile {
   const std::filesystem::path& final_path() const { return final_path_; }
 
   // Renames the temporary file to the final name, replacing what was there.
-  // Throws Failure when the rename fails (the temporary file is then removed).
+  // Throws Error when the rename fails (the temporary file is then removed).
   void Commit();
 
   // Removes the temporary file now; the final name is left alone.
@@ -33,4 +33,4 @@ class AtomicFile {
   bool open_ = false;
 };
 
-}  // namespace pc50::cli
+}  // namespace pc50::raster
