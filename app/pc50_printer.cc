@@ -3,11 +3,14 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
 
+#include "document_job.h"
 #include "job_runner.h"
 #include "vendor_options.h"
 
@@ -113,9 +116,11 @@ void WatchStopSignals() {
 // operator wait, pages as impressions.
 class ServerJobHooks : public JobHooks {
  public:
-  ServerJobHooks(pappl_job_t* job, pappl_device_t* device)
+  // count_pages: report pages as impressions (the server counts those of
+  // raster jobs itself).
+  ServerJobHooks(pappl_job_t* job, pappl_device_t* device, bool count_pages)
       : job_(job), device_(device), printer_(papplJobGetPrinter(job)),
-        system_(papplPrinterGetSystem(printer_)) {
+        system_(papplPrinterGetSystem(printer_)), count_pages_(count_pages) {
     papplDeviceFlush(device_);
     pappl_devmetrics_t metrics;
     papplDeviceGetMetrics(device_, &metrics);
@@ -168,13 +173,16 @@ class ServerJobHooks : public JobHooks {
     return outcome == CartridgeDesk::Outcome::kInstalled;
   }
 
-  void PageDone() override { papplJobSetImpressionsCompleted(job_, 1); }
+  void PageDone() override {
+    if (count_pages_) papplJobSetImpressionsCompleted(job_, 1);
+  }
 
  private:
   pappl_job_t* job_;
   pappl_device_t* device_;
   pappl_printer_t* printer_;
   pappl_system_t* system_;
+  bool count_pages_;
   std::size_t expected_ = 0;
 };
 
@@ -184,28 +192,17 @@ bool Fail(pappl_job_t* job, const std::string& reason) {
   return false;
 }
 
-// A spool job goes to the module as it is.
-bool PrintFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
-  WatchStopSignals();
-  VendorSettings vendor;
-  const std::string fault = ReadJobVendorSettings(job, options, &vendor);
-  if (!fault.empty()) return Fail(job, fault);
-
-  JobSettings settings;
-  settings.copies = options->copies;
-  settings.single_page = vendor.single_page;
-  ServerJobHooks hooks(job, device);
-  papplJobSetMessage(job, "Printing.");
-  const JobResult result = RunSpoolJob(papplJobGetFilename(job), settings, hooks);
-  papplDeviceFlush(device);
-  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Sent %lu bytes, %d page(s).",
-              static_cast<unsigned long>(result.bytes), result.pages);
+// Ends a job the way its result says. A raw job gets one impression from
+// the server once this returns; the pages were counted as they went out.
+bool Finished(pappl_job_t* job, const JobResult& result, bool raw) {
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Sent %lu bytes, %d page(s).", static_cast<unsigned long>(result.bytes),
+              result.pages);
   switch (result.end) {
     case JobEnd::kCompleted:
-      // The server counts one impression for a raw job once this returns;
-      // the pages were counted as they went out.
-      papplJobSetImpressions(job, result.pages);
-      papplJobSetImpressionsCompleted(job, -1);
+      if (raw) {
+        papplJobSetImpressions(job, result.pages);
+        papplJobSetImpressionsCompleted(job, -1);
+      }
       papplJobSetMessage(job, "Printed %d page%s.", result.pages, result.pages == 1 ? "" : "s");
       return true;
     case JobEnd::kStopped:
@@ -223,18 +220,107 @@ bool PrintFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
   return Fail(job, result.reason);
 }
 
-// Documents other than spool jobs need the raster step, which this build
-// does not have: such jobs end aborted with the reason.
-const char kNoRasterStep[] =
-    "This document format cannot be printed yet; send a spool job (application/vnd.pc50-spool).";
+// A spool job goes to the module as it is.
+bool PrintFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  WatchStopSignals();
+  VendorSettings vendor;
+  const std::string fault = ReadJobVendorSettings(job, options, &vendor);
+  if (!fault.empty()) return Fail(job, fault);
 
-bool RasterStartJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) { return Fail(job, kNoRasterStep); }
-bool RasterStartPage(pappl_job_t*, pappl_pr_options_t*, pappl_device_t*, unsigned) { return false; }
-bool RasterWriteLine(pappl_job_t*, pappl_pr_options_t*, pappl_device_t*, unsigned, const unsigned char*) {
-  return false;
+  JobSettings settings;
+  settings.copies = options->copies;
+  settings.single_page = vendor.single_page;
+  ServerJobHooks hooks(job, device, true);
+  papplJobSetMessage(job, "Printing.");
+  const JobResult result = RunSpoolJob(papplJobGetFilename(job), settings, hooks);
+  papplDeviceFlush(device);
+  return Finished(job, result, true);
 }
-bool RasterEndPage(pappl_job_t*, pappl_pr_options_t*, pappl_device_t*, unsigned) { return false; }
-bool RasterEndJob(pappl_job_t*, pappl_pr_options_t*, pappl_device_t*) { return true; }
+
+// Scratch directories of document jobs go where the module's own do.
+std::string ScratchParent() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+}
+
+// What the job asks for, in the terms of the raster step.
+DocumentSettings SettingsOf(const pappl_pr_options_t* options, const VendorSettings& vendor) {
+  DocumentSettings settings;
+  settings.dpi = options->printer_resolution[0] > 0 ? options->printer_resolution[0] : 360;
+  settings.media_width = options->media.size_width / 2540.0;
+  settings.media_length = options->media.size_length / 2540.0;
+  settings.top_margin = options->media.top_margin / 2540.0;
+  settings.left_margin = options->media.left_margin / 2540.0;
+  settings.gray = options->print_color_mode == PAPPL_COLOR_MODE_MONOCHROME ||
+                  options->print_color_mode == PAPPL_COLOR_MODE_BI_LEVEL;
+  settings.copies = options->copies;
+  settings.fit = options->print_scaling == PAPPL_SCALING_NONE ? Fit::kNone
+                 : options->print_scaling == PAPPL_SCALING_FILL ? Fit::kFill
+                                                                 : Fit::kFit;
+  settings.vendor = vendor;
+  return settings;
+}
+
+struct PrintOptionsDeleter {
+  void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
+};
+
+// Raster pages (PWG raster, and what the server's own image path gives)
+// collect into one spool job that runs when the last page is in.
+struct RasterJob {
+  RasterDocument document;
+  ServerJobHooks hooks;
+};
+
+bool RasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  WatchStopSignals();
+  VendorSettings vendor;
+  const std::string fault = ReadJobVendorSettings(job, options, &vendor);
+  if (!fault.empty()) return Fail(job, fault);
+  papplJobSetData(job, new RasterJob{RasterDocument(SettingsOf(options, vendor), ScratchParent()),
+                                     ServerJobHooks(job, device, false)});
+  papplJobSetMessage(job, "Receiving pages.");
+  return true;
+}
+
+bool RasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+  auto* raster = static_cast<RasterJob*>(papplJobGetData(job));
+  if (raster == nullptr) return false;
+  const auto& header = options->header;
+  if (header.cupsBitsPerColor != 8) return Fail(job, "only 8-bit raster pages can be printed");
+  const RasterDocument::Pixels pixels = header.cupsColorSpace == CUPS_CSPACE_CMYK ? RasterDocument::Pixels::kCmyk
+                                        : header.cupsNumColors == 1              ? RasterDocument::Pixels::kGray
+                                                                                 : RasterDocument::Pixels::kRgb;
+  if (!raster->document.StartPage(header.cupsWidth, header.cupsHeight, static_cast<int>(header.HWResolution[0]),
+                                  pixels)) {
+    return Fail(job, raster->document.reason());
+  }
+  return true;
+}
+
+bool RasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y, const unsigned char* line) {
+  auto* raster = static_cast<RasterJob*>(papplJobGetData(job));
+  return raster != nullptr && raster->document.Line(y, line);
+}
+
+bool RasterEndPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
+  auto* raster = static_cast<RasterJob*>(papplJobGetData(job));
+  if (raster == nullptr) return false;
+  if (!raster->document.EndPage()) return Fail(job, raster->document.reason());
+  return true;
+}
+
+// The server may call this twice when it failed the first time: the job is
+// gone then, and so is the answer.
+bool RasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+  std::unique_ptr<RasterJob> raster(static_cast<RasterJob*>(papplJobGetData(job)));
+  if (!raster) return false;
+  papplJobSetData(job, nullptr);
+  papplJobSetMessage(job, "Printing.");
+  const JobResult result = raster->document.Finish(raster->hooks);
+  papplDeviceFlush(device);
+  return Finished(job, result, false);
+}
 
 bool StatusCallback(pappl_printer_t* printer) {
   ShowInstalledCartridge(printer);
@@ -284,6 +370,21 @@ void AddVendorAttributes(pappl_pr_driver_data_t* data, ipp_t* attrs) {
 }
 
 }  // namespace
+
+bool DocumentFilter(pappl_job_t* job, pappl_device_t* device, void*) {
+  WatchStopSignals();
+  std::unique_ptr<pappl_pr_options_t, PrintOptionsDeleter> options(papplJobCreatePrintOptions(job, 1, true));
+  VendorSettings vendor;
+  const std::string fault = ReadJobVendorSettings(job, options.get(), &vendor);
+  if (!fault.empty()) return Fail(job, fault);
+  const DocumentSettings settings = SettingsOf(options.get(), vendor);
+  options.reset();
+  ServerJobHooks hooks(job, device, true);
+  papplJobSetMessage(job, "Preparing the pages.");
+  const JobResult result = PrintDocument(papplJobGetFilename(job), settings, ScratchParent(), hooks);
+  papplDeviceFlush(device);
+  return Finished(job, result, false);
+}
 
 pappl_pr_driver_t* Drivers(int* count) {
   static pappl_pr_driver_t drivers[] = {

@@ -21,6 +21,11 @@ bool DriverCallback(pappl_system_t* system, const char* driver_name, const char*
 const char* AutoAddCallback(const char* device_info, const char* device_uri, const char* device_id,
                             void* data);
 
+// Our filter from PNG, JPEG and PDF to the printer: the raster step makes a
+// spool job (copies, scaling and spot colours stay ours) and the module
+// prints it.
+bool DocumentFilter(pappl_job_t* job, pappl_device_t* device, void* data);
+
 // The cartridge desk of a printer made by this driver, or nullptr.
 CartridgeDesk* DeskOf(pappl_printer_t* printer);
 

@@ -161,6 +161,9 @@ pappl_system_t* SystemCallback(int num_options, cups_option_t* options, void* da
                                nullptr);
   papplSystemSetOperationCallback(system, OperationCallback, nullptr);
   papplSystemSetMIMECallback(system, SniffFormat, nullptr);
+  for (const char* format : {"application/pdf", "image/png", "image/jpeg"}) {
+    papplSystemAddMIMEFilter(system, format, kSpoolFormat, DocumentFilter, nullptr);
+  }
   papplSystemAddStringsData(system, "/en.strings", "en", kStrings);
   AddCartridgePage(system);
 

@@ -13,6 +13,7 @@ Exit 77 when a tool the suite needs is missing."""
 
 import argparse
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -43,7 +44,47 @@ def make_jobs(args):
     with open(jobs["cmyk"], "rb") as f, open(damaged, "wb") as out:
         out.write(f.read()[:3000])  # shorter than a spool header
     jobs["damaged"] = damaged
+    make_documents(args, jobs)
     return jobs
+
+
+# The picture again as PostScript (at 360 dpi: 96x40 pixels), and a page
+# with a Gold separation over cyan.
+BLOCKS_PS = """%!PS
+<< /PageSize [19.2 8] >> setpagedevice
+""" + "".join("%d %d %d setrgbcolor %.1f 0 3.2 8 rectfill\n" % (r // 255, g // 255, b // 255, 3.2 * i)
+              for i, (r, g, b) in enumerate(COLOURS)) + "showpage\n"
+SPOT_PS = """%!PS
+<< /PageSize [19.2 8] >> setpagedevice
+0 1 1 setrgbcolor 0 0 9.6 8 rectfill
+[/Separation /Gold /DeviceCMYK { dup 0 mul exch dup 0.3 mul exch dup 0.9 mul exch pop 0 }] setcolorspace
+1 setcolor 4 2 11.2 4 rectfill
+showpage
+"""
+
+
+def make_documents(args, jobs):
+    """PNG, JPEG, PWG raster and a PDF with a Gold separation, made by
+    Ghostscript from the PostScript above."""
+    gs = shutil.which("gs")
+    if not gs:
+        print("documents not tested: gs (ghostscript) is not installed")
+        return
+    for name, program in (("blocks", BLOCKS_PS), ("spot", SPOT_PS)):
+        with open(os.path.join(args.work, name + ".ps"), "w") as f:
+            f.write(program)
+    for name, source, device in (("blocks.png", "blocks", ["-sDEVICE=png16m"]),
+                                 ("blocks.jpg", "blocks", ["-sDEVICE=jpeg", "-dJPEGQ=95"]),
+                                 ("blocks.pwg", "blocks", ["-sDEVICE=pwgraster", "-dcupsColorSpace=19",
+                                                           "-dcupsBitsPerColor=8"]),
+                                 ("spot.pdf", "spot", ["-sDEVICE=pdfwrite"])):
+        jobs[name] = os.path.join(args.work, name)
+        subprocess.run([gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-r360"] + device +
+                       ["-o", jobs[name], os.path.join(args.work, source + ".ps")], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    jobs["damaged.pdf"] = os.path.join(args.work, "damaged.pdf")
+    with open(jobs["damaged.pdf"], "wb") as out:
+        out.write(b"%PDF-1.4\n" + b"x" * 3000)  # a PDF header and nothing Ghostscript can read
 
 
 def test_file(args, name):
@@ -51,23 +92,24 @@ def test_file(args, name):
 
 
 def print_and_wait(server, args, path, job_name, state, message, copies=1, impressions=1,
-                   fmt="application/vnd.pc50-spool"):
+                   fmt="application/vnd.pc50-spool", scaling="auto"):
     server.ipptool(test_file(args, "print-and-wait.test"), file=path, job_name=job_name, copies=copies,
-                   state=state, message=message, impressions=impressions, format=fmt)
+                   state=state, message=message, impressions=impressions, format=fmt, scaling=scaling)
 
 
-def check_picture(server, args, job_name, copies=1):
+def check_picture(server, args, job_name, copies=1, tolerance=0.0):
     pages = fx.render(args.pc50, server.stream(job_name), args.work)
     assert len(pages) == 1, "%s: %d pages" % (job_name, len(pages))
-    fx.assert_picture(pages[0], os.path.join(args.work, "picture.png"), copies_across=copies)
+    fx.assert_picture(pages[0], os.path.join(args.work, "picture.png"), copies_across=copies, tolerance=tolerance)
 
 
-def background_job(server, args, path, job_name, state=COMPLETED, message="Printed 1 page.", impressions=1):
-    """Prints a spool job and waits for it to end, in the background."""
+def background_job(server, args, path, job_name, state=COMPLETED, message="Printed 1 page.", impressions=1,
+                   fmt="application/vnd.pc50-spool"):
+    """Prints a document and waits for it to end, in the background."""
     return subprocess.Popen(
         [fx.need("ipptool"), "-t", "-T", "30", "-f", path, "-d", "job-name=" + job_name, "-d", "copies=1",
          "-d", "state=%d" % state, "-d", "message=" + message, "-d", "impressions=%d" % impressions,
-         "-d", "format=application/vnd.pc50-spool",
+         "-d", "format=" + fmt, "-d", "scaling=auto",
          server.uri, test_file(args, "print-and-wait.test")],
         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
@@ -107,24 +149,46 @@ def suite_ipp(args, jobs):
         print_and_wait(server, args, jobs["cmyk"], "two-copies", COMPLETED, "Printed 1 page.", copies=2)
         check_picture(server, args, "two-copies", copies=2)
 
+        # Documents through the raster step, with the four-colour cartridge in:
+        # PNG and PWG raster at one image pixel per dot show the picture
+        # exactly, JPEG nearly.
+        if "blocks.png" in jobs:
+            print_and_wait(server, args, jobs["blocks.png"], "png", COMPLETED, "Printed 1 page.", fmt="image/png",
+                           scaling="none")
+            check_picture(server, args, "png")
+            print_and_wait(server, args, jobs["blocks.pwg"], "pwg", COMPLETED, "Printed 1 page.",
+                           fmt="image/pwg-raster", scaling="none")
+            check_picture(server, args, "pwg")
+            print_and_wait(server, args, jobs["blocks.jpg"], "jpeg", COMPLETED, "Printed 1 page.", fmt="image/jpeg",
+                           scaling="none")
+            check_picture(server, args, "jpeg", tolerance=0.1)  # edges blur in JPEG
+
         # Cancel-Job ends a wait for the Gold cartridge.
         server.ipptool(test_file(args, "prompt.test"), file=jobs["gold"], job_name="gold-cancelled",
                        cartridge="Gold", answer="Cancel-Job", state=CANCELED, supply="CMYK ribbon cartridge")
 
-        # `pc50-app confirm` answers from a terminal.
-        waiting = background_job(server, args, jobs["gold"], "gold")
+        # `pc50-app confirm` answers from a terminal; a PDF's Gold separation
+        # becomes a Gold pass.
+        spot = "spot.pdf" in jobs
+        waiting = background_job(server, args, jobs["spot.pdf" if spot else "gold"], "gold",
+                                 fmt="application/pdf" if spot else "application/vnd.pc50-spool")
         wait_for_page(server, "Please install Gold cartridge to the printer")
         confirm = subprocess.run([args.app, "confirm", "-u", server.uri], stdout=subprocess.PIPE,
                                  stderr=subprocess.STDOUT, text=True, timeout=60)
         assert confirm.returncode == 0, "confirm: " + confirm.stdout
         finish(server, waiting)
-        pages = fx.render(args.pc50, server.stream("gold"), args.work)
+        passes = os.path.join(args.work, "gold-passes")
+        pages = fx.render(args.pc50, server.stream("gold"), args.work, passes=passes)
         assert len(pages) == 1
+        assert any(name.endswith("-Gold.png") for name in os.listdir(passes)), os.listdir(passes)
 
         # Damaged input and bad options abort with the reason; the server
         # keeps serving (the last test of each file asks it).
         print_and_wait(server, args, jobs["damaged"], "damaged", ABORTED,
                        "/^not a readable spool job: spool index: /", impressions=0)
+        if "damaged.pdf" in jobs:
+            print_and_wait(server, args, jobs["damaged.pdf"], "damaged-pdf", ABORTED, "/damaged or empty PDF/",
+                           impressions=0, fmt="application/pdf")
         server.ipptool(test_file(args, "bad-option.test"), file=jobs["cmyk"])
 
         # Shutting down ends a wait (the Gold cartridge is in now, so the
