@@ -269,7 +269,10 @@ def suite_cups(args, jobs):
     lpadmin = fx.need("/usr/sbin/lpadmin")
     lp = fx.need("lp")
     with fx.Server(args.app, "cups") as server:
-        # With the cartridge confirmed first, the CUPS job prints unattended.
+        # The four-colour ribbon as the printer default (CUPS's driverless
+        # queue does not pass our own options on), and the cartridge
+        # confirmed first: the CUPS jobs print unattended.
+        server.ipptool(test_file(args, "attributes.test"))
         server.ipptool(test_file(args, "prompt.test"), file=jobs["cmyk"], job_name="warm-up", cartridge="CMYK",
                        answer="Resume-Job", state=COMPLETED, supply="CMYK ribbon cartridge")
         root = os.path.join(server.dir, "cups")
@@ -313,6 +316,17 @@ def suite_cups(args, jobs):
                     open(root + "/log/error_log", errors="replace").read()[-3000:] + server.log_text()[-3000:]
                 time.sleep(0.5)
             check_picture(server, args, "through-cups")
+            # A PNG from an application: CUPS hands it over as it is, and it
+            # is fitted to the label (CUPS does not pass print-scaling on).
+            if "blocks.png" in jobs:
+                subprocess.run([lp, "-d", "pc50", "-t", "png-through-cups",
+                                jobs["blocks.png"]], env=env, check=True, capture_output=True, timeout=60)
+                while "png-through-cups" not in completed_jobs(server):
+                    assert time.time() < deadline + 60, "the PNG sent through CUPS never completed:\n" + \
+                        server.log_text()[-3000:]
+                    time.sleep(0.5)
+                pages = fx.render(args.pc50, server.stream("png-through-cups"), args.work)
+                assert len(pages) == 1, pages
         finally:
             daemon.terminate()
             try:
