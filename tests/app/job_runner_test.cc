@@ -2,7 +2,9 @@
 // RunSpoolJob gives the stream the command-line host gives, its cartridge
 // prompts reach the hooks of its own job (also with two jobs at once), and a
 // refused cartridge, a stop, a failing printer or a damaged job end it with
-// the reason. The operator's desk answers waits from other threads.
+// the reason. Raster pages that arrive line by line become one job, in a
+// spot ribbon when one is chosen for images. The operator's desk answers
+// waits from other threads.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "cartridge_desk.h"
+#include "document_job.h"
 #include "job_runner.h"
 #include "print_job.h"
 #include "spool/temp_dir.h"
@@ -126,6 +129,50 @@ TEST(JobRunner, PromptsOfTwoJobsAtOnceStayWithTheirJob) {
     EXPECT_EQ(hooks[i].asked, (std::vector<std::string>{"CMYK", "Gold"}));
   }
   EXPECT_EQ(hooks[0].stream, hooks[1].stream);
+}
+
+TEST(RasterDocument, PagesLineByLineBecomeOneJobAndASpotColourTakesImages) {
+  TempDir dir;
+  {
+    DocumentSettings settings;
+    settings.dpi = 180;
+    settings.vendor.four_colour_ribbon = true;
+    RasterDocument cmyk(settings, dir.path());
+    const std::vector<std::uint8_t> line(64 * 4, 0xFF);  // full ink in every plane
+    for (int page = 0; page < 2; ++page) {
+      ASSERT_TRUE(cmyk.StartPage(64, 16, 180, RasterDocument::Pixels::kCmyk)) << cmyk.reason();
+      for (std::uint32_t y = 0; y < 20; ++y) ASSERT_TRUE(cmyk.Line(y, line.data()));  // 4 lines too many
+      ASSERT_TRUE(cmyk.EndPage()) << cmyk.reason();
+  }
+  RecordingHooks hooks;
+  JobResult result = cmyk.Finish(hooks);
+  ASSERT_EQ(result.end, JobEnd::kCompleted) << result.reason;
+  EXPECT_EQ(result.pages, 2);
+  EXPECT_EQ(hooks.asked, (std::vector<std::string>{"CMYK", "CMYK"}));  // once a page
+  EXPECT_EQ(cmyk.Finish(hooks).pages, 2);  // a second call answers the same
+
+  settings.vendor.spot_colour = "Gold";
+  RasterDocument gold(settings, dir.path());
+  const std::vector<std::uint8_t> gray(64, 0);  // black: full Gold
+  ASSERT_TRUE(gold.StartPage(64, 16, 180, RasterDocument::Pixels::kGray));
+  for (std::uint32_t y = 0; y < 16; ++y) ASSERT_TRUE(gold.Line(y, gray.data()));
+  ASSERT_TRUE(gold.EndPage());
+  RecordingHooks gold_hooks;
+  result = gold.Finish(gold_hooks);
+  ASSERT_EQ(result.end, JobEnd::kCompleted) << result.reason;
+  EXPECT_EQ(gold_hooks.asked, std::vector<std::string>{"Gold"});
+
+  // A page at another resolution, or none at all, ends the job with the reason.
+  RasterDocument mixed(settings, dir.path());
+  ASSERT_TRUE(mixed.StartPage(64, 16, 180, RasterDocument::Pixels::kRgb));
+  ASSERT_TRUE(mixed.EndPage());
+  EXPECT_FALSE(mixed.StartPage(64, 16, 360, RasterDocument::Pixels::kRgb));
+  EXPECT_EQ(mixed.Finish(hooks).reason, "page 2 is at 360 dpi, the first at 180");
+  RasterDocument empty(settings, dir.path());
+  EXPECT_EQ(empty.Finish(hooks).reason, "the document has no pages");
+  }
+  // Every scratch directory is gone with its document.
+  EXPECT_TRUE(dir.Listing().empty());
 }
 
 TEST(CartridgeDesk, WaitsUntilAnsweredOrStoppedAndRemembersTheCartridge) {
