@@ -89,40 +89,30 @@ std::optional<Extent> ExtentOfKind(const MainSize& page, const std::map<int, Nam
 // equally wide, and the first and last band's centre cells as wide as the
 // page image.
 void CheckFrame(const MainSize& page, const std::map<int, NamedImage>& cells) {
-  for (const auto& band : kBands) {
-    int reference = -1;
-    for (int kind : band) {
-      const std::optional<Extent> image = ExtentOfKind(page, cells, kind);
-      if (!image) continue;
-      if (reference < 0) {
-        reference = kind;
-        continue;
-      }
-      const Extent first = *ExtentOfKind(page, cells, reference);
-      if (image->height != first.height) {
-        throw Error(Describe(page, cells, kind) + " is " + std::to_string(image->height) +
-                    " rows high, but " + Describe(page, cells, reference) + " in the same band is " +
-                    std::to_string(first.height));
-      }
-    }
-  }
-  for (const auto& column : kColumns) {
-    int reference = -1;
-    for (int kind : column) {
-      const std::optional<Extent> image = ExtentOfKind(page, cells, kind);
-      if (!image) continue;
-      if (reference < 0) {
-        reference = kind;
-        continue;
-      }
-      const Extent first = *ExtentOfKind(page, cells, reference);
-      if (image->width != first.width) {
-        throw Error(Describe(page, cells, kind) + " is " + std::to_string(image->width) +
-                    " pixels wide, but " + Describe(page, cells, reference) +
-                    " in the same column is " + std::to_string(first.width));
+  // Within each group the first present cell is the reference the others
+  // must match in the measured dimension.
+  auto check = [&](const auto& groups, int Extent::*size, const char* unit,
+                   const char* group) {
+    for (const auto& kinds : groups) {
+      int reference = -1;
+      for (int kind : kinds) {
+        const std::optional<Extent> image = ExtentOfKind(page, cells, kind);
+        if (!image) continue;
+        if (reference < 0) {
+          reference = kind;
+          continue;
+        }
+        const Extent first = *ExtentOfKind(page, cells, reference);
+        if ((*image).*size != first.*size) {
+          throw Error(Describe(page, cells, kind) + " is " + std::to_string((*image).*size) + unit +
+                      ", but " + Describe(page, cells, reference) + " in the same " + group +
+                      " is " + std::to_string(first.*size));
+        }
       }
     }
-  }
+  };
+  check(kBands, &Extent::height, " rows high", "band");
+  check(kColumns, &Extent::width, " pixels wide", "column");
   for (int kind : {hostkit::kFirstCentre, hostkit::kLastCentre}) {
     const std::optional<Extent> image = ExtentOfKind(page, cells, kind);
     if (image && image->width != page.width) {
