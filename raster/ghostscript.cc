@@ -113,22 +113,26 @@ PsdHeader ReadPsdHeader(Reader& r, const std::string& path) {
   const std::uint32_t mode = r.Get(2);
   if (!r.ok || depth != 8 || mode != 4 || header.channels < 4) throw damaged("not 8-bit CMYK");
   r.Skip(r.Get(4));  // colour mode data
-  const std::uint32_t resources = r.Get(4);
-  std::uint32_t done = 0;
+  // 64-bit sums, so that no size in the file can wrap them.
+  const std::uint64_t resources = r.Get(4);
+  std::uint64_t done = 0;
   while (r.ok && done + 12 <= resources) {
     const std::uint32_t signature = r.Get(4);
     const std::uint32_t id = r.Get(2);
     const std::uint32_t name_length = r.Get(1);
     const std::uint32_t name_room = (name_length + 2) & ~1u;  // length byte and name, even
     r.Skip(name_room - 1);
-    std::uint32_t size = r.Get(4);
-    const std::uint32_t padded = (size + 1) & ~1u;
+    const std::uint64_t size = r.Get(4);
+    const std::uint64_t padded = (size + 1) & ~std::uint64_t{1};
     if (signature != 0x3842494Du) throw damaged("image resource without 8BIM");
     done += 4 + 2 + name_room + 4 + padded;
     if (done > resources) throw damaged("image resources overrun");
     if (id == 1006) {  // names of the extra channels, Pascal strings
-      std::uint32_t used = 0;
+      std::uint64_t used = 0;
       while (used < size && r.ok) {
+        if (header.spot_names.size() > static_cast<std::size_t>(header.channels)) {
+          throw damaged("more channel names than channels");
+        }
         const std::uint32_t length = r.Get(1);
         std::string name(length, '\0');
         r.in.read(name.data(), length);
