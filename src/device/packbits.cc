@@ -320,6 +320,127 @@ int PackBitsEncode(std::uint8_t* out, const std::uint8_t* in, int length) {
 #endif
 }
 
+namespace {
+
+// Bit k of a window: src[base + k] == src[base + k + 1] == src[base + k + 2],
+// for the 64 positions from base. Packets are checked in order, so the
+// window only moves forward and each position is compared about once.
+class TripleWindow {
+ public:
+  TripleWindow(const std::uint8_t* src, int length) : src_(src), length_(length) {}
+
+  // True when a triple starts at some k in [from, to); to <= length - 2.
+  bool Any(int from, int to) {
+    while (from < to) {
+      if (from < base_ || from >= base_ + 64) Load(from);
+      const int end = to < base_ + 64 ? to : base_ + 64;
+      std::uint64_t bits = bits_ >> (from - base_);
+      const int span = end - from;
+      if (span < 64) bits &= (std::uint64_t{1} << span) - 1;
+      if (bits != 0) return true;
+      from = end;
+    }
+    return false;
+  }
+
+ private:
+  void Load(int at) {
+    base_ = at;
+    bits_ = 0;
+    const std::uint8_t* p = src_ + at;
+#if PC50_PACKBITS_SSE2
+    if (at + 66 <= length_) {
+      for (int t = 0; t < 4; ++t) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * t));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * t + 1));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * t + 2));
+        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(b, c));
+        bits_ |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(both))) << (16 * t);
+      }
+      return;
+    }
+#endif
+    const int last = length_ - 2 - at < 64 ? length_ - 2 - at : 64;
+    for (int k = 0; k < last; ++k) {
+      if (p[k] == p[k + 1] && p[k + 1] == p[k + 2]) bits_ |= std::uint64_t{1} << k;
+    }
+  }
+
+  const std::uint8_t* src_;
+  int length_;
+  int base_ = -64;  // nothing loaded yet
+  std::uint64_t bits_ = 0;
+};
+
+}  // namespace
+
+bool PackBitsIsCanonical(const std::uint8_t* src, int srcLength, int rowLength) {
+  if (src == nullptr || srcLength < 0 || rowLength < 0) return srcLength == 0 && rowLength == 0;
+  TripleWindow triples(src, srcLength);
+  enum class Last { kNothing, kLiteral, kRepeat };
+  Last last = Last::kNothing;
+  int lastLength = 0;   // bytes the last packet stands for
+  int lastByte = -1;    // the last byte it stands for
+  int beforeLast = -1;  // the byte before that, within a literal packet
+  int chainLength = 0;  // bytes of the repeat packets of lastByte in a row
+  int i = 0;
+  int at = 0;  // bytes the packets so far stand for
+  while (i < srcLength) {
+    const int control = static_cast<std::int8_t>(src[i]);
+    if (control == -128 || i + 1 >= srcLength) return false;
+    if (control >= 0) {
+      const int count = control + 1;
+      if (count > srcLength - i - 1 || count > rowLength - at) return false;
+      const std::uint8_t* data = src + i + 1;
+      if (last == Last::kLiteral) {
+        // Pending literal bytes go out in packets of 128 and one rest.
+        if (lastLength != kMaxPacket) return false;
+        // No three equal bytes across the packet boundary.
+        if (beforeLast == lastByte && lastByte == data[0]) return false;
+        if (count > 1 && lastByte == data[0] && data[0] == data[1]) return false;
+      } else {
+        // The first literal after a run (or of the row). A byte equal to the
+        // run is its single leftover, which follows only a run of a multiple
+        // of 128 bytes; two equal bytes with nothing pending start a run,
+        // except as the row's last two bytes.
+        const bool leftover = last == Last::kRepeat && data[0] == lastByte;
+        if (leftover && chainLength % kMaxPacket != 0) return false;
+        if (count > 1 && data[0] == data[1] && (leftover || at != rowLength - 2)) return false;
+      }
+      // Three equal bytes inside a literal would have been a run.
+      if (count > 2 && triples.Any(i + 1, i + 1 + count - 2)) return false;
+      last = Last::kLiteral;
+      lastLength = count;
+      lastByte = data[count - 1];
+      beforeLast = count > 1 ? data[count - 2] : -1;
+      i += count + 1;
+      at += count;
+      continue;
+    }
+    const int count = 1 - control;
+    const int value = src[i + 1];
+    if (count > rowLength - at) return false;
+    if (last == Last::kRepeat && value == lastByte) {
+      // A run goes out in packets of 128 and one rest of at least two.
+      if (lastLength != kMaxPacket) return false;
+      chainLength += count;
+    } else {
+      // A run starts at the first of its equal bytes.
+      if (last == Last::kLiteral && value == lastByte) return false;
+      chainLength = count;
+      // Two equal bytes are a run only with nothing pending and not as the
+      // row's last two bytes.
+      if (count == 2 && (last == Last::kLiteral || at + 2 >= rowLength)) return false;
+    }
+    last = Last::kRepeat;
+    lastLength = count;
+    lastByte = value;
+    i += 2;
+    at += count;
+  }
+  return at == rowLength;
+}
+
 bool UnpackBits(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int dstCapacity,
                 int* outLength) {
   const int capacity = dstCapacity < 0 ? 0 : dstCapacity;

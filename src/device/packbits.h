@@ -26,6 +26,12 @@ int PackBitsEncode(std::uint8_t* out, const std::uint8_t* in, int length);
 // compared.
 int PackBitsEncodeScalar(std::uint8_t* out, const std::uint8_t* in, int length);
 
+// True when src[0 .. srcLength) holds exactly the packets PackBitsEncode
+// makes of the rowLength bytes they unpack to: such a row can be sent as it
+// is, without unpacking and packing it again. Reads only src[0 .. srcLength);
+// false for anything else, a damaged row included.
+bool PackBitsIsCanonical(const std::uint8_t* src, int srcLength, int rowLength);
+
 // Decodes src[0 .. srcLength) into dst. Control byte -128 is skipped, -127..-1
 // repeats the next byte 2..128 times, 0..127 copies the next 1..128 bytes.
 // A zero byte is written after the output when it fits (it is not counted).

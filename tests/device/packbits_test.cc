@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -140,6 +142,7 @@ TEST(PackBitsEncode, MatchesModelAndRoundTripsWithinWorstCase) {
     scalar.resize(static_cast<std::size_t>(PackBitsEncodeScalar(scalar.data(), row.data(), length)));
     ASSERT_EQ(scalar, packed) << "length " << length << " round " << round;
     ASSERT_EQ(Decode(packed, length), row) << "length " << length;
+    ASSERT_TRUE(PackBitsIsCanonical(packed.data(), static_cast<int>(packed.size()), length)) << "round " << round;
   }
 }
 
@@ -244,6 +247,96 @@ TEST(UnpackBits, PacketsOfEveryLengthWriteExactlyTheirBytes) {
       }
     }
   }
+}
+
+// Packets that unpack to row: all of them when rng is null, else one choice
+// at random, each packet a literal of any length or a repeat of equal bytes.
+void Packetings(const Bytes& row, std::size_t at, Bytes& packets, std::mt19937* rng,
+                const std::function<void(const Bytes&)>& visit) {
+  if (at == row.size()) return visit(packets);
+  const std::size_t size = packets.size();
+  std::size_t same = 1;
+  while (at + same < row.size() && row[at + same] == row[at] && same < 128) ++same;
+  const std::size_t literal = std::min<std::size_t>(row.size() - at, 128);
+  const std::size_t choices = literal + (same >= 2 ? same - 1 : 0);
+  for (std::size_t c = 0; c < choices; ++c) {
+    const std::size_t pick = rng ? std::uniform_int_distribution<std::size_t>(0, choices - 1)(*rng) : c;
+    std::size_t n;
+    if (pick < literal) {
+      n = pick + 1;
+      packets.push_back(static_cast<std::uint8_t>(n - 1));
+      packets.insert(packets.end(), row.begin() + static_cast<long>(at), row.begin() + static_cast<long>(at + n));
+    } else {
+      n = pick - literal + 2;
+      packets.push_back(static_cast<std::uint8_t>(1 - static_cast<int>(n)));
+      packets.push_back(row[at]);
+    }
+    Packetings(row, at + n, packets, rng, visit);
+    packets.resize(size);
+    if (rng) return;
+  }
+}
+
+void ExpectCanonicalOnlyForTheEncodersPackets(const Bytes& row, const Bytes& packets) {
+  const int n = static_cast<int>(row.size());
+  const int length = static_cast<int>(packets.size());
+  const bool own = packets == ModelEncode(row);
+  ASSERT_EQ(PackBitsIsCanonical(packets.data(), length, n), own)
+      << "row of " << n << ": " << ::testing::PrintToString(row) << " as " << ::testing::PrintToString(packets);
+  if (own) {
+    ASSERT_FALSE(PackBitsIsCanonical(packets.data(), length, n + 1));
+    if (n > 0) {
+      ASSERT_FALSE(PackBitsIsCanonical(packets.data(), length, n - 1));
+    }
+    if (length > 0) {
+      ASSERT_FALSE(PackBitsIsCanonical(packets.data(), length - 1, n));
+    }
+  }
+}
+
+TEST(PackBitsIsCanonical, AcceptsEveryPacketingOfShortRowsExactlyWhenItIsTheEncoders) {
+  // Rows of up to 7 bytes over three values, every way of packing them.
+  for (int n = 0; n <= 7; ++n) {
+    int rows = 1;
+    for (int k = 0; k < n; ++k) rows *= 3;
+    for (int code = 0; code < rows; ++code) {
+      Bytes row(static_cast<std::size_t>(n));
+      for (int k = 0, c = code; k < n; ++k, c /= 3) row[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(c % 3);
+      Bytes packets;
+      Packetings(row, 0, packets, nullptr, [&](const Bytes& p) { ExpectCanonicalOnlyForTheEncodersPackets(row, p); });
+      ASSERT_FALSE(::testing::Test::HasFatalFailure()) << "row code " << code << " of length " << n;
+    }
+  }
+}
+
+TEST(PackBitsIsCanonical, AcceptsExactlyTheEncodersPacketsAroundThePacketLimits) {
+  // Up to three stretches of lengths about 128 and 256, equal bytes or
+  // distinct ones, packed by the encoder and in random other ways.
+  std::mt19937 rng(77);
+  const int lengths[] = {1, 2, 3, 126, 127, 128, 129, 130, 255, 256, 257, 258};
+  for (int round = 0; round < 3000; ++round) {
+    Bytes row;
+    const int pieces = 1 + round % 3;
+    for (int k = 0; k < pieces; ++k) {
+      const int length = lengths[rng() % 12];
+      const std::uint8_t value = static_cast<std::uint8_t>(rng() % 2);
+      if (rng() % 2) {
+        row.insert(row.end(), static_cast<std::size_t>(length), value);
+      } else {
+        for (int j = 0; j < length; ++j) row.push_back(static_cast<std::uint8_t>(2 + (j & 1)));
+      }
+    }
+    ASSERT_TRUE(PackBitsIsCanonical(Encode(row).data(), static_cast<int>(Encode(row).size()),
+                                    static_cast<int>(row.size())));
+    for (int k = 0; k < 20; ++k) {
+      Bytes packets;
+      Packetings(row, 0, packets, &rng, [&](const Bytes& p) { ExpectCanonicalOnlyForTheEncodersPackets(row, p); });
+      ASSERT_FALSE(::testing::Test::HasFatalFailure()) << "round " << round;
+    }
+  }
+  const Bytes damaged = {0x80, 0x00, 0x07};
+  EXPECT_FALSE(PackBitsIsCanonical(damaged.data(), 3, 1));
+  EXPECT_FALSE(PackBitsIsCanonical(damaged.data() + 1, 1, 1));
 }
 
 }  // namespace
