@@ -9,7 +9,8 @@
 // host kit's decoders give the row back; the host kit's encoder output
 // unpacks to the row through the module's decoder; and on the row taken as
 // packets, the two decoders agree on success and on the bytes, never
-// writing past the capacity.
+// writing past the capacity. The host kit packs by the module's rules, and
+// the canonical check takes exactly the packets those rules make.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -92,6 +93,8 @@ void CheckEncoder(const std::uint8_t* row, int n) {
   Check(scalarLength == length && std::equal(packed.begin(), packed.end(), out.get()),
         "vector and scalar encoders differ", scalarLength, length);
   CheckPackets(packed);
+  Check(pc50::PackBitsIsCanonical(packed.data(), length, n), "the encoder's own packets are not taken as canonical",
+        n, length);
 
   Bytes back(static_cast<std::size_t>(n) + 1);
   int unpacked = -1;
@@ -108,6 +111,8 @@ void CheckEncoder(const std::uint8_t* row, int n) {
 
 void CheckHostEncoder(const std::uint8_t* row, int n) {
   const Bytes packed = pc50::hostkit::PackBits(row, static_cast<std::size_t>(n));
+  Check(packed == ModelEncode(row, n), "host kit packets differ from the module's packet rules", n,
+        static_cast<long long>(packed.size()));
   Check(packed.size() <= static_cast<std::size_t>(pc50::PackBitsWorstCase(n)), "host kit packed beyond the worst case",
         static_cast<long long>(packed.size()), n);
   Bytes back(static_cast<std::size_t>(n) + 1);
@@ -134,6 +139,11 @@ void CheckDecoders(const std::uint8_t* packets, int n, int capacity) {
   Check(static_cast<std::size_t>(length) == result.written, "decoders disagree on the length", length,
         static_cast<long long>(result.written));
   Check(std::memcmp(module.get(), host.get(), static_cast<std::size_t>(length)) == 0, "decoders disagree on the bytes");
+  // Packets taken as canonical are exactly the encoder's for what they unpack to.
+  const bool canonical = pc50::PackBitsIsCanonical(packets, n, length);
+  const bool own = ModelEncode(module.get(), length) == Bytes(packets, packets + n);
+  Check(canonical == own, "canonical check disagrees with the packet rules", canonical, own);
+  if (canonical) Check(!pc50::PackBitsIsCanonical(packets, n, length + 1), "canonical at the wrong row length");
 }
 
 }  // namespace

@@ -130,6 +130,9 @@ struct SpoolJob {
   // Shape of the records, for tests that probe the reader.
   int rowFieldCount = 1;                 // 16-bit fields of a row record
   std::int64_t absentPlanePosition = 0;  // list entry of a colour absent from a cell
+  // Rows in literal packets only, as a host that looks for no runs packs
+  // them, instead of the printer's own packets.
+  bool literalRows = false;
   // When false, cells are written as given: rows need not match the cell's
   // width, height or bits per pixel, and bands need not line up.
   bool strict = true;

@@ -64,9 +64,14 @@ TEST(PackBitsWriter, RunsSplitAtPacketLimits) {
   EXPECT_EQ(PackBits(Bytes{7, 7}), (Bytes{1, 7, 7}));
   EXPECT_EQ(PackBits(Bytes{7, 7, 7}), (Bytes{0xFE, 7}));
   EXPECT_EQ(PackBits(Bytes(128, 9)), (Bytes{0x81, 9}));
-  EXPECT_EQ(PackBits(Bytes(130, 9)), (Bytes{0x81, 9, 1, 9, 9}));
+  EXPECT_EQ(PackBits(Bytes(129, 9)), (Bytes{0x81, 9, 0, 9}));
+  EXPECT_EQ(PackBits(Bytes(130, 9)), (Bytes{0x81, 9, 0xFF, 9}));
   EXPECT_EQ(PackBits(Bytes(131, 9)), (Bytes{0x81, 9, 0xFE, 9}));
   EXPECT_EQ(PackBits(Bytes{1, 2, 3, 3, 3, 4}), (Bytes{1, 1, 2, 0xFE, 3, 0, 4}));
+  // Two equal bytes: a run with nothing pending, else literal; never the last two.
+  EXPECT_EQ(PackBits(Bytes{5, 5, 1, 2}), (Bytes{0xFF, 5, 1, 1, 2}));
+  EXPECT_EQ(PackBits(Bytes{1, 5, 5, 2}), (Bytes{3, 1, 5, 5, 2}));
+  EXPECT_EQ(PackBits(Bytes{3, 3, 3, 5, 5}), (Bytes{0xFE, 3, 1, 5, 5}));
 }
 
 }  // namespace
