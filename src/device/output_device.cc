@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "device/ascii_text.h"
 #include "device/driver_options.h"
+#include "device/packbits.h"
 #include "platform/diagnostics.h"
 #include "resources/string_table.h"
 
@@ -294,9 +296,37 @@ int ABaseOutputDevice::SelectPlane(int plane) {
 }
 
 int ABaseOutputDevice::PutRow(int* plane, int byteCount, const std::uint8_t* row) {
+  return PutRowData(plane, RowData{byteCount, row, nullptr, 0});
+}
+
+int ABaseOutputDevice::PutPackedRow(int* plane, int byteCount, const std::uint8_t* packed, int packedLength) {
+  if (packed == nullptr && packedLength != 0) return Fail("packed row without its packets");
+  return PutRowData(plane, RowData{byteCount, nullptr, packed, packedLength});
+}
+
+bool ABaseOutputDevice::TakesPackedRow(int, int) { return false; }
+
+int ABaseOutputDevice::SendPackedRow(int plane, int byteCount, const std::uint8_t* packed, int packedLength) {
+  if (byteCount < 0) return Fail("invalid row of %d bytes", byteCount);
+  std::unique_ptr<std::uint8_t[]> row(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(byteCount) + 1]);
+  if (!row) return Fail("no memory to unpack a row of %d bytes", byteCount);
+  int unpacked = 0;
+  if (!UnpackBits(packed, packedLength, row.get(), byteCount + 1, &unpacked)) return FailIfUnexplained("bad packed row");
+  if (unpacked < byteCount) std::memset(row.get() + unpacked, 0, static_cast<std::size_t>(byteCount - unpacked));
+  return SendRow(plane, byteCount, row.get());
+}
+
+int ABaseOutputDevice::Deliver(int plane, const RowData& data) {
+  if (data.row == nullptr && data.packed != nullptr) {
+    return SendPackedRow(plane, data.byteCount, data.packed, data.packedLength);
+  }
+  return SendRow(plane, data.byteCount, data.row);
+}
+
+int ABaseOutputDevice::PutRowData(int* plane, const RowData& data) {
   if (plane == nullptr) return Fail("row without a plane");
   if (settings == nullptr) return Fail("no settings block attached to the device");
-  if (settings->separations != 0) return PutSeparationRow(*plane, byteCount, row);
+  if (settings->separations != 0) return PutSeparationRow(*plane, data);
 
   int current = *plane;
   if (rowCount == 0) {
@@ -306,7 +336,7 @@ int ABaseOutputDevice::PutRow(int* plane, int byteCount, const std::uint8_t* row
     }
     if (StartPlane(current) == 0) return FailIfUnexplained("device refused to start plane %d", current);
   }
-  const int sent = SendRow(current, byteCount, row);
+  const int sent = Deliver(current, data);
   if (sent == 0) return FailIfUnexplained("device refused a row of plane %d", current);
   ++rowCount;
   if (rowsPerPlane > 0 && static_cast<std::uint32_t>(rowCount) >= rowsPerPlane) {
@@ -317,13 +347,13 @@ int ABaseOutputDevice::PutRow(int* plane, int byteCount, const std::uint8_t* row
   return sent;
 }
 
-int ABaseOutputDevice::PutSeparationRow(int plane, int byteCount, const std::uint8_t* row) {
+int ABaseOutputDevice::PutSeparationRow(int plane, const RowData& data) {
   const int used = settings->separationsOnLastPosition != 0 ? GetPlaneOrder(3) : plane;
   if (rowCount == 0) {
     if (StartPage() == 0) return FailIfUnexplained("device refused to start a page");
     if (StartPlane(used) == 0) return FailIfUnexplained("device refused to start plane %d", used);
   }
-  const int sent = SendRow(used, byteCount, row);
+  const int sent = Deliver(used, data);
   if (sent == 0) return FailIfUnexplained("device refused a row of plane %d", used);
   ++rowCount;
   if (rowsPerPlane > 0 && static_cast<std::uint32_t>(rowCount) >= rowsPerPlane) {

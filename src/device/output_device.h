@@ -47,6 +47,16 @@ class ABaseOutputDevice {
   // page when it wraps; 0 when no plane 0..lastPlane is enabled.
   virtual int PutRow(int* plane, int byteCount, const std::uint8_t* row);
   virtual int SendRow(int plane, int byteCount, const std::uint8_t* row) = 0;
+  // Rows that go out as PackBits packets can be handed over packed, when
+  // the packets are exactly those the device would make of byteCount bytes
+  // (PackBitsIsCanonical): the device then need not unpack and pack them
+  // again. TakesPackedRow tells whether the device would send this plane's
+  // row of byteCount bytes that way now (none does by default).
+  virtual bool TakesPackedRow(int plane, int byteCount);
+  // PutRow with the row given as its packets.
+  int PutPackedRow(int* plane, int byteCount, const std::uint8_t* packed, int packedLength);
+  // SendRow with the row given as its packets; the default unpacks them.
+  virtual int SendPackedRow(int plane, int byteCount, const std::uint8_t* packed, int packedLength);
   virtual int AbortOutput() = 0;
   virtual int CloseOutput();
   virtual int GetDefaultColorIndex(char* name, const DrvInfo* info);
@@ -141,8 +151,17 @@ class ABaseOutputDevice {
   // Writes the staged file output; 0 (nothing of it counted) when the file
   // took less.
   int WriteStagedToFile();
+  // A row as PutRow takes it, unpacked or as packets.
+  struct RowData {
+    int byteCount;
+    const std::uint8_t* row;     // unpacked, or null
+    const std::uint8_t* packed;  // else its packets
+    int packedLength;
+  };
+  int PutRowData(int* plane, const RowData& data);
+  int Deliver(int plane, const RowData& data);
   // PutRow with the settings block's separations flag set.
-  int PutSeparationRow(int plane, int byteCount, const std::uint8_t* row);
+  int PutSeparationRow(int plane, const RowData& data);
   // Moves *plane to the next enabled plane, ending the page when it wraps.
   int AdvancePlane(int* plane);
 };

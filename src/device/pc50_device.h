@@ -41,6 +41,10 @@ class APC50Device : public ABaseOutputDevice {
   // Sends (or, for the four-colour pass, keeps) one row of plane; byteCount
   // bytes of row, cut or padded with zeros to the page's row length.
   int SendRow(int plane, int byteCount, const std::uint8_t* row) override;
+  // Rows of a pass of their own and of the interleaved pass go out packed:
+  // packets of a row of the page's full row length are taken as they are.
+  bool TakesPackedRow(int plane, int byteCount) override;
+  int SendPackedRow(int plane, int byteCount, const std::uint8_t* packed, int packedLength) override;
   // Resets the printer ("\x1bE", flushed) and removes the temporary file.
   // Returns the result of that write.
   int AbortOutput() override;
@@ -129,6 +133,10 @@ class APC50Device : public ABaseOutputDevice {
   // command, puts "\x1b*b<n><letter>" right before the data and returns
   // where the record starts; *length gets its length.
   std::uint8_t* PackWorkRow(char letter, int* length);
+  // Puts "\x1b*b<n><letter>" and the packets in packedRow as PackWorkRow does.
+  std::uint8_t* FrameTransfer(char letter, const std::uint8_t* packed, int packedLength, int* length);
+  // SendRow once the row is in the work row.
+  int SendWorkRow(int plane);
   int SendInterleavedTransfer(int plane);
   // The empty transfer of a position whose plane is not on the page.
   int WriteEmptyTransfer(int position);

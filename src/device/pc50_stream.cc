@@ -450,11 +450,17 @@ int APC50Device::StartPlane(int plane) {
 std::uint8_t* APC50Device::PackWorkRow(char letter, int* length) {
   std::uint8_t* data = packedRow.get() + kTransferPrefixSize;
   const int packed = PackBitsEncode(data, workRow.get(), bytesPerRow);
+  return FrameTransfer(letter, data, packed, length);
+}
+
+std::uint8_t* APC50Device::FrameTransfer(char letter, const std::uint8_t* packed, int packedLength, int* length) {
+  std::uint8_t* data = packedRow.get() + kTransferPrefixSize;
+  if (packed != data) std::memcpy(data, packed, static_cast<std::size_t>(packedLength));
   char prefix[kTransferPrefixSize + 1];
-  const int prefixLength = FormatTransfer(prefix, packed, letter);
+  const int prefixLength = FormatTransfer(prefix, packedLength, letter);
   std::uint8_t* record = data - prefixLength;
   std::memcpy(record, prefix, static_cast<std::size_t>(prefixLength));
-  *length = prefixLength + packed;
+  *length = prefixLength + packedLength;
   return record;
 }
 
@@ -467,7 +473,45 @@ int APC50Device::SendRow(int plane, int byteCount, const std::uint8_t* row) {
   const int copied = byteCount < bytesPerRow ? byteCount : bytesPerRow;
   if (copied > 0) std::memcpy(workRow.get(), row, static_cast<std::size_t>(copied));
   std::memset(workRow.get() + copied, 0, static_cast<std::size_t>(rowAreaBytes - copied));
+  return SendWorkRow(plane);
+}
 
+bool APC50Device::TakesPackedRow(int plane, int byteCount) {
+  if (plane < 0 || plane >= kPlaneCount || !workRow || !packedRow || byteCount != bytesPerRow) return false;
+  return outputMode == kModeSinglePasses || IsSpotPlane(plane) ||
+         (outputMode == kModeInterleaved && plane < kProcessPositions);
+}
+
+int APC50Device::SendPackedRow(int plane, int byteCount, const std::uint8_t* packed, int packedLength) {
+  if (plane < 0 || plane >= kPlaneCount) return Fail("plane %d out of range", plane);
+  if (byteCount < 0 || packedLength < 0 || (packedLength > 0 && packed == nullptr)) {
+    return Fail("invalid packed row of %d bytes", packedLength);
+  }
+  if (!workRow || !packedRow) return Fail("row sent before the page was started");
+  if (!TakesPackedRow(plane, byteCount) || packedLength > PackBitsWorstCase(bytesPerRow)) {
+    // Unpacked into the work row, cut or padded as SendRow does.
+    int unpacked = 0;
+    if (!UnpackBits(packed, packedLength, workRow.get(), rowAreaBytes, &unpacked)) {
+      return FailIfUnexplained("a packed row of plane %d does not unpack into a row of %d bytes", plane,
+                               static_cast<int>(rowAreaBytes));
+    }
+    const int kept = std::min({unpacked, byteCount, static_cast<int>(bytesPerRow)});
+    std::memset(workRow.get() + kept, 0, static_cast<std::size_t>(rowAreaBytes - kept));
+    return SendWorkRow(plane);
+  }
+  int length = 0;
+  if (outputMode == kModeSinglePasses || IsSpotPlane(plane)) {
+    const std::uint8_t* record = FrameTransfer('W', packed, packedLength, &length);
+    writeToTemp = 0;
+    return Write(record, length) != 0 ? 1 : 0;
+  }
+  const std::uint8_t* record = FrameTransfer(PositionLetter(plane), packed, packedLength, &length);
+  std::memcpy(planeRecord[plane].get(), record, static_cast<std::size_t>(length));
+  planeRecordLength[plane] = length;
+  return 1;
+}
+
+int APC50Device::SendWorkRow(int plane) {
   if (outputMode == kModeSinglePasses || IsSpotPlane(plane)) {
     int length = 0;
     const std::uint8_t* record = PackWorkRow('W', &length);
