@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 
+#include "device/packbits.h"
 #include "engine/raster_driver.h"
 #include "engine/record_codes.h"
 #include "platform/diagnostics.h"
@@ -376,6 +377,7 @@ int ARasterDriver::FinishBandAtOnce(const BandScope& scope) {
 
 int ARasterDriver::ComposeRow(int band) {
   const int p = settings_.currentPlane;
+  composedPackets_ = nullptr;
   // ReadyForRows checks the plane index too; the second check keeps the bound
   // next to planes[p] for GCC, whose jump threading at -O3 splits paths off
   // the inlined checks and then warns (-Warray-bounds) about indexes it can
@@ -383,6 +385,12 @@ int ARasterDriver::ComposeRow(int band) {
   if (!ReadyForRows(p) || !ValidPlane(p)) return 0;
   int kinds[3];
   if (!CellsOfBand(band, kinds)) return Fail("plane %d has a row outside any band (state %d)", p, band);
+  // Packets of the centre cell already read, when they could not be sent as they are.
+  int centrePackets = -1;
+  std::int64_t centreAt = 0;
+  const int direct = ComposeFromPackets(kinds, &centrePackets, &centreAt);
+  if (direct != 0) return direct < 0 ? 0 : direct;
+
   PlaneRecord& plane = settings_.planes[p];
   const int bits = plane.bitsPerPixel;
   const std::int32_t fieldWidths[3] = {cellWidths_[kMiddleBand], rightColumnWidth_, leftColumnWidth_};
@@ -390,16 +398,20 @@ int ARasterDriver::ComposeRow(int band) {
   for (int i = 0; i < 3; ++i) {
     const int kind = kinds[i];
     if (plane.cellStart[kind] == 0) continue;  // absent: a blank field
-    // A cell that has run out of rows leaves its field blank; nothing past
-    // its last row is read. A file that ends before them fails the row.
-    const int code = ReadCellRecord(p, kind, plane.cellPos[kind]);
-    if (code < 0) return 0;
-    if (code != record_code::kRow) continue;
+    const bool read = i == 0 && centrePackets >= 0;
+    if (!read) {
+      // A cell that has run out of rows leaves its field blank; nothing past
+      // its last row is read. A file that ends before them fails the row.
+      const int code = ReadCellRecord(p, kind, plane.cellPos[kind]);
+      if (code < 0) return 0;
+      if (code != record_code::kRow) continue;
+    }
     const int buffer = ScratchBufferFor(kind);
     std::uint8_t* out = scratchBuffers_[buffer].get();
     const i64 fieldBytes = (i64{fieldWidths[i]} * bits + 7) / 8;
     if (out == nullptr || fieldBytes > scratchSizes_[buffer]) return Fail("no buffer for the rows of cell %d", kind);
-    if (ReadCellRow(kind, out) == 0) return FailIfUnexplained("a row of cell %d of plane %d cannot be read", kind, p);
+    const int ok = read ? UnpackCellRow(kind, centrePackets, centreAt, out) : ReadCellRow(kind, out);
+    if (ok == 0) return FailIfUnexplained("a row of cell %d of plane %d cannot be read", kind, p);
     // The field is read whole: past a narrower cell's width (stale bytes, the
     // padding bits of its last byte, a row that unpacks longer) it is blank.
     if (cellWidths_[kind] < fieldWidths[i]) {
@@ -427,6 +439,40 @@ int ARasterDriver::ComposeRow(int band) {
   }
   return device_->ScaleRow(bits, repeatX_, lead, leftColumnWidth_, parts[2], cellWidths_[kMiddleBand], parts[0], copies,
                            gap, rightColumnWidth_, parts[1], planeBuffers_[p].get());
+}
+
+int ARasterDriver::ComposeFromPackets(const int* kinds, int* packedLength, std::int64_t* at) {
+  // The row is the centre cell's row unchanged when nothing stands beside
+  // it: no margin, no side cells or columns, one copy, no pixel repeated,
+  // and the cell as wide as its field in whole bytes. The device then
+  // composes nothing (its ScaleRow copies the cell) and, when it would pack
+  // the row into the very packets the spool holds, takes them as they are.
+  const int p = settings_.currentPlane;
+  PlaneRecord& plane = settings_.planes[p];
+  const int centre = kinds[0];
+  const i64 width = cellWidths_[kMiddleBand];
+  const i64 bits = i64{width} * plane.bitsPerPixel;
+  if (repeatX_ != 1 || repeatY_ != 1 || settings_.leftMargin != 0 || leftColumnWidth_ != 0 || rightColumnWidth_ != 0 ||
+      rowCopies_[p] != 1 || plane.cellStart[centre] == 0 || plane.cellStart[kinds[1]] != 0 ||
+      plane.cellStart[kinds[2]] != 0 || cellWidths_[centre] != width || width <= 0 || bits % 8 != 0 ||
+      bits / 8 > planeBufferSizes_[p]) {
+    return 0;
+  }
+  const int rowBytes = static_cast<int>(bits / 8);
+  if (!device_->TakesPackedRow(p, rowBytes)) return 0;
+  const int code = ReadCellRecord(p, centre, plane.cellPos[centre]);
+  if (code < 0) return -1;
+  if (code != record_code::kRow) return 0;  // run out of rows: a blank field
+  if (ReadCellPackets(centre, packedLength, at) == 0) {
+    FailIfUnexplained("a row of cell %d of plane %d cannot be read", centre, p);
+    return -1;
+  }
+  const std::uint8_t* packets = scratchBuffers_[3].get();
+  if (!PackBitsIsCanonical(packets, *packedLength, rowBytes)) return 0;
+  composedPackets_ = packets;
+  composedPacketsLength_ = *packedLength;
+  *packedLength = -1;
+  return static_cast<int>(width);
 }
 
 // ---- Band, page and section ends --------------------------------------------------

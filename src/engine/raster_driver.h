@@ -106,6 +106,20 @@ class ARasterDriver : public ABasePrinterDriver {
   // row record's head. A file that ends after a cell's last row reads as
   // code 0: its end records alone are missing.
   int ReadCellRecord(int plane, int slot, std::int64_t position);
+  // The two halves of ReadCellRow: the next row record of cell kind of the
+  // current plane, its packets read into scratch buffer 3 and its cell
+  // position moved past it (*packedLength gets their length, *at where they
+  // stood); then those packets unpacked into out. 1, or 0 with a reason.
+  int ReadCellPackets(int kind, int* packedLength, std::int64_t* at);
+  int UnpackCellRow(int kind, int packedLength, std::int64_t at, std::uint8_t* out);
+  // Composes the row of the band of kinds (centre, right, left) as the packets of its one cell when the row is
+  // that cell's row unchanged and the device takes them as they are (see
+  // ComposeRow). Returns the row's width and sets composedPackets_; 0 when
+  // the row must be composed (*packedLength then holds the packets read, or
+  // -1 when none were); -1 on failure.
+  int ComposeFromPackets(const int* kinds, int* packedLength, std::int64_t* at);
+  // Sends the row ComposeRow made (its packets, or the plane's row buffer).
+  int PutComposedRow(int plane, int byteCount);
   // Whether the row record read at position (got bytes of it in the record
   // window) has its whole head in the file.
   bool RowHeadComplete(std::int64_t position, int got);
@@ -131,6 +145,10 @@ class ARasterDriver : public ABasePrinterDriver {
   std::int32_t scratchSizes_[kScratchBuffers] = {};
   std::unique_ptr<std::uint8_t[]> planeBuffers_[kPlaneCount];
   std::int32_t planeBufferSizes_[kPlaneCount] = {};
+  // The last composed row as the spool's packets (in scratch buffer 3), or
+  // null when it is in its plane's row buffer.
+  const std::uint8_t* composedPackets_ = nullptr;
+  std::int32_t composedPacketsLength_ = 0;
 
   // Per-plane tables.
   std::int32_t bandState_[kPlaneCount] = {};

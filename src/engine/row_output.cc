@@ -50,10 +50,17 @@ void ARasterDriver::CountRows(std::int64_t rows) {
   rowsDone_ = static_cast<std::int32_t>(std::min<i64>(total, std::numeric_limits<std::int32_t>::max()));
 }
 
+int ARasterDriver::PutComposedRow(int plane, int byteCount) {
+  if (composedPackets_ != nullptr) {
+    return device_->PutPackedRow(&settings_.currentPlane, byteCount, composedPackets_, composedPacketsLength_);
+  }
+  return device_->PutRow(&settings_.currentPlane, byteCount, planeBuffers_[plane].get());
+}
+
 int ARasterDriver::SendComposedRow(int plane, int byteCount) {
   int sent = 0;
   while (sent < repeatY_) {
-    if (device_->PutRow(&settings_.currentPlane, byteCount, planeBuffers_[plane].get()) == 0) {
+    if (PutComposedRow(plane, byteCount) == 0) {
       return FailIfUnexplained("the device refused a row of plane %d", plane);
     }
     ++sent;
@@ -76,7 +83,7 @@ int ARasterDriver::PutRowsSequential() {
     if (width == 0) return 0;
     const int bytes = RowBytes(p, width);
     for (int i = 0; i < repeatY_; ++i) {
-      if (device_->PutRow(&settings_.currentPlane, bytes, planeBuffers_[p].get()) == 0) {
+      if (PutComposedRow(p, bytes) == 0) {
         return FailIfUnexplained("the device refused a row of plane %d", p);
       }
       if (settings_.currentPlane != p) {

@@ -123,6 +123,14 @@ int ARasterDriver::FinishJob() {
 
 int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
   if (kind < 0 || kind >= kCellKinds || out == nullptr) return Fail("cell kind %d has no row buffer", kind);
+  int packedLength = 0;
+  std::int64_t at = 0;
+  if (ReadCellPackets(kind, &packedLength, &at) == 0) return 0;
+  return UnpackCellRow(kind, packedLength, at, out);
+}
+
+int ARasterDriver::ReadCellPackets(int kind, int* packedLength, std::int64_t* at) {
+  if (kind < 0 || kind >= kCellKinds) return Fail("cell kind %d has no row buffer", kind);
   const int plane = settings_.currentPlane;
   PlaneRecord& record = settings_.planes[plane];
   std::int64_t& position = record.cellPos[kind];
@@ -145,34 +153,39 @@ int ARasterDriver::ReadCellRow(int kind, std::uint8_t* out) {
     if (fields < 1) {
       return Fail("row record at byte %lld has %d length fields", static_cast<long long>(position), fields);
     }
-    const int packedLength = LoadU16(record_ + 2);
-    position += 2 + 2 * fields;
-
-    const int capacity = scratchSizes_[ScratchBufferFor(kind)];
-    const int rowBytes = RowBytes(plane, cellWidths_[kind]);
-    if (rowBytes > capacity) return Fail("cell %d rows of %d bytes do not fit their buffer", kind, rowBytes);
-    if (packedLength > scratchSizes_[3]) {
-      return Fail("row record at byte %lld: %d packed bytes exceed the row buffer", static_cast<long long>(position),
-                  packedLength);
+    const int length = LoadU16(record_ + 2);
+    const std::int64_t data = position + 2 + 2 * fields;
+    if (length > scratchSizes_[3]) {
+      return Fail("row record at byte %lld: %d packed bytes exceed the row buffer", static_cast<long long>(data),
+                  length);
     }
-    std::uint8_t* packed = scratchBuffers_[3].get();
-    if (packedLength > 0 && spool_->ReadAt(packed, static_cast<platform::DWORD>(packedLength), position) < packedLength) {
+    if (length > 0 && spool_->ReadAt(scratchBuffers_[3].get(), static_cast<platform::DWORD>(length), data) < length) {
       return Fail("'%s' ends inside the row record at byte %lld (row %d of cell %d of plane %d)",
-                  InputPath().c_str(), static_cast<long long>(position - 2 - 2 * fields),
-                  cellRowsRead_[plane][kind] + 1, kind, plane);
+                  InputPath().c_str(), static_cast<long long>(position), cellRowsRead_[plane][kind] + 1, kind,
+                  plane);
     }
-    int unpacked = 0;
-    if (!UnpackBits(packed, packedLength, out, capacity, &unpacked)) {
-      return FailIfUnexplained("row record at byte %lld does not fit cell %d", static_cast<long long>(position), kind);
-    }
-    // A row that unpacks short is blank to the cell's width.
-    if (unpacked < rowBytes) std::memset(out + unpacked, 0, static_cast<std::size_t>(rowBytes - unpacked));
-    position += packedLength;
+    position = data + length;
     ++cellRowsRead_[plane][kind];
+    *packedLength = length;
+    *at = data;
     return 1;
   } catch (...) {
     return FailIfUnexplained("cannot read a row of cell %d", kind);
   }
+}
+
+int ARasterDriver::UnpackCellRow(int kind, int packedLength, std::int64_t at, std::uint8_t* out) {
+  const int plane = settings_.currentPlane;
+  const int capacity = scratchSizes_[ScratchBufferFor(kind)];
+  const int rowBytes = RowBytes(plane, cellWidths_[kind]);
+  if (rowBytes > capacity) return Fail("cell %d rows of %d bytes do not fit their buffer", kind, rowBytes);
+  int unpacked = 0;
+  if (!UnpackBits(scratchBuffers_[3].get(), packedLength, out, capacity, &unpacked)) {
+    return FailIfUnexplained("row record at byte %lld does not fit cell %d", static_cast<long long>(at), kind);
+  }
+  // A row that unpacks short is blank to the cell's width.
+  if (unpacked < rowBytes) std::memset(out + unpacked, 0, static_cast<std::size_t>(rowBytes - unpacked));
+  return 1;
 }
 
 bool ARasterDriver::RowHeadComplete(std::int64_t position, int got) {

@@ -43,6 +43,8 @@ class RecordingDevice : public ABaseOutputDevice {
   int outputPerRow = 0;              // bytes each row adds to the job's bytesProduced
   int failEndJob = 0;                // EndJob fails from this call on (1 = first)
   int rowsBeforeFailure = -1;        // SendRow fails after this many rows
+  bool takePackets = false;          // takes rows as their packets when they need no change
+  int packetRows = 0;                // rows taken that way
 
   void SetRowsPerPlane(unsigned n) { rowsPerPlane = n; }
 
@@ -84,6 +86,12 @@ class RecordingDevice : public ABaseOutputDevice {
   int EndPage() override {
     events.push_back("EndPage");
     return ABaseOutputDevice::EndPage();
+  }
+
+  bool TakesPackedRow(int, int) override { return takePackets; }
+  int SendPackedRow(int plane, int byteCount, const std::uint8_t* packed, int length) override {
+    ++packetRows;
+    return ABaseOutputDevice::SendPackedRow(plane, byteCount, packed, length);  // unpacked, then SendRow
   }
 
   int SendRow(int plane, int byteCount, const std::uint8_t* row) override {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,65 @@ TEST_F(RowOutputTest, OutputIsTheSameWhateverTheSlicing) {
       driver_.AbortPrint();
     }
     EXPECT_EQ(reference[0].size(), 31u);
+  }
+}
+
+TEST_F(RowOutputTest, RowsThatNeedNoChangeReachTheDeviceAsTheirPackets) {
+  // A cell of whole bytes printed once across, unmoved, goes to a device
+  // that takes packets as the spool holds them; whatever changes the row, or
+  // packets other than the device's own, makes the driver compose it. The
+  // device gets the same rows either way, in every row loop.
+  const Rows picture = {"########################........#.#.#.#..#.#.#.#", std::string(48, '.'),
+                        "#.#.#.#.#.#.#.#.#.#.#.#.########........########"};
+  struct Case {
+    const char* name;
+    std::function<void(SpoolJob&)> change;
+    int copies;
+    bool asPackets;
+    std::size_t rows;  // of each plane
+  };
+  const std::vector<Case> cases = {
+      {"as it is", [](SpoolJob&) {}, 1, true, 3},
+      {"copies one under the other", [](SpoolJob& j) { j.mediaWidth = Inches(60); }, 3, true, 9},
+      {"two copies side by side", [](SpoolJob&) {}, 2, false, 3},
+      {"a left margin", [](SpoolJob& j) { j.leftMargin = Inches(8); }, 1, false, 3},
+      {"pixels repeated", [](SpoolJob& j) { j.xResolution = j.yResolution = 90.0f; }, 1, false, 6},
+      {"a side cell", [](SpoolJob& j) { j.images[0].cells[1] = Picture({"#", ".", "#"}, {0, 1}); }, 1, false, 3},
+      {"a width in part of a byte", [&](SpoolJob& j) {
+         Rows narrow;
+         for (const std::string& row : picture) narrow.push_back(row.substr(0, 44));
+         j.images[0].cells[hostkit::kMain] = Picture(narrow, {0, 1});
+       }, 1, false, 3},
+      {"literal packets", [](SpoolJob& j) { j.literalRows = true; }, 1, false, 3},
+  };
+  for (const Case& c : cases) {
+    SpoolJob job = PixelJob(100, 40, Picture(picture, {0, 1}), {"Cyan", "Black"});
+    c.change(job);
+    for (unsigned rowsPerPlane : {0u, 1u, 2u}) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", rows per plane " << rowsPerPlane);
+      std::vector<Rows> got[2];
+      int packets[2] = {0, 0};
+      for (int takes = 0; takes < 2; ++takes) {
+        RecordingDevice device;
+        device.SetRowsPerPlane(rowsPerPlane);
+        device.takePackets = takes == 1;
+        driver_.SetDevice(&device);
+        driver_.separatorPhase_ = 0;
+        ASSERT_GT(Run(job, c.copies), 0) << failure_;
+        got[takes] = {device.Rows(0), device.Rows(1)};
+        packets[takes] = device.packetRows;
+        if (takes == 1 && c.asPackets) {
+          EXPECT_EQ(packets[1], static_cast<int>(device.rowPlanes.size()));
+        }
+        driver_.AbortPrint();
+      }
+      EXPECT_EQ(got[1], got[0]);
+      EXPECT_EQ(got[0][0].size(), c.rows);
+      EXPECT_EQ(packets[0], 0);
+      if (!c.asPackets) {
+        EXPECT_EQ(packets[1], 0);
+      }
+    }
   }
 }
 
