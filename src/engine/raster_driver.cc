@@ -351,6 +351,7 @@ int ARasterDriver::Dispatch() {
 void ARasterDriver::FailStep() {
   if (spool_) spool_->Close();
   ReleasePlaneBuffers();
+  canonicalRows_.reset();
   // What the step produced before it failed belongs to the stream.
   if (device_ != nullptr && device_->port == nullptr) CloseOutputFile();
   state_ = JobState::kFailed;
@@ -389,6 +390,7 @@ int ARasterDriver::AbortPrint() {
   if (toFile) CloseOutputFile();
   spool_->Close();
   ReleasePlaneBuffers();
+  canonicalRows_.reset();
   state_ = JobState::kAborted;
   return result;
 }

@@ -118,6 +118,12 @@ class ARasterDriver : public ABasePrinterDriver {
   // the row must be composed (*packedLength then holds the packets read, or
   // -1 when none were); -1 on failure.
   int ComposeFromPackets(const int* kinds, int* packedLength, std::int64_t* at);
+  // PackBitsIsCanonical for a row's packets, with the answer remembered for
+  // packets that pass in the slot of the row's place on the page: copies of
+  // a page read the same rows again, and a row whose fingerprint matches
+  // its slot's needs no second check. The answer depends on the packets and
+  // the row length alone; the place only picks the slot.
+  bool PacketsCanonical(std::uint64_t place, const std::uint8_t* packets, int length, int rowBytes);
   // Sends the row ComposeRow made (its packets, or the plane's row buffer).
   int PutComposedRow(int plane, int byteCount);
   // Whether the row record read at position (got bytes of it in the record
@@ -149,6 +155,9 @@ class ARasterDriver : public ABasePrinterDriver {
   // null when it is in its plane's row buffer.
   const std::uint8_t* composedPackets_ = nullptr;
   std::int32_t composedPacketsLength_ = 0;
+  // Fingerprints of rows that passed PacketsCanonical, slotted by their
+  // place on the page; allocated at the first such row, released with the job.
+  std::unique_ptr<std::uint64_t[]> canonicalRows_;
 
   // Per-plane tables.
   std::int32_t bandState_[kPlaneCount] = {};

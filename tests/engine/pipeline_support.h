@@ -145,6 +145,7 @@ class ProbeDriver : public ARasterDriver {
   using ARasterDriver::pageCount_;
   using ARasterDriver::pageLength_;
   using ARasterDriver::pageRows_;
+  using ARasterDriver::PacketsCanonical;
   using ARasterDriver::pendingGap_;
   using ARasterDriver::pendingRepeats_;
   using ARasterDriver::pendingRowBytes_;

@@ -172,6 +172,21 @@ TEST_F(RowOutputTest, RowsThatNeedNoChangeReachTheDeviceAsTheirPackets) {
   }
 }
 
+TEST_F(RowOutputTest, ARememberedRowIsCheckedAgainWhenItsPacketsDiffer) {
+  // Copies find their rows' answers by place; other packets in the same
+  // place, or the same packets for another row length, are checked afresh.
+  const std::vector<std::uint8_t> own = {0xFD, 0x00, 0x01, 0x11, 0x22};  // 0 0 0 0 11 22
+  const std::vector<std::uint8_t> literal = {0x05, 0x00, 0x00, 0x00, 0x00, 0x11, 0x22};
+  const std::uint64_t place = 7;
+  for (int copy = 0; copy < 2; ++copy) {
+    EXPECT_TRUE(driver_.PacketsCanonical(place, own.data(), 5, 6));
+    EXPECT_FALSE(driver_.PacketsCanonical(place, literal.data(), 7, 6));
+    EXPECT_FALSE(driver_.PacketsCanonical(place, own.data(), 5, 7));
+    EXPECT_FALSE(driver_.PacketsCanonical(place, own.data(), 3, 4));
+    EXPECT_TRUE(driver_.PacketsCanonical(place + (1u << 14), own.data(), 5, 6));
+  }
+}
+
 TEST_F(RowOutputTest, RepeatsFollowThePlanesTheDeviceAsksFor) {
   SpoolJob job = PixelJob(100, 1000, Picture({"#", "."}, {0, 1}), {"Cyan", "Black"});
   job.yResolution = 60.0f;  // every row three times
