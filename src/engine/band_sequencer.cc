@@ -51,33 +51,36 @@ std::uint64_t Load64(const std::uint8_t* p) {
 }
 
 // A 64-bit fingerprint of a row's packets and the row length they stand
-// for: four independent multiply-rotate lanes over 8-byte words, merged and
-// mixed. Never 0, which marks an empty slot.
+// for: four independent multiply-rotate lanes over 32-byte blocks (the last
+// block overlapping the one before it, or zero-padded for a row shorter
+// than a block), merged and mixed. Never 0, which marks an empty slot.
 std::uint64_t Fingerprint(const std::uint8_t* packets, int length, int rowBytes) {
   constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
   constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
   const auto round = [](std::uint64_t lane, std::uint64_t word) {
     return Rotate(lane + word * kPrime2, 31) * kPrime1;
   };
-  std::uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
+  std::uint64_t a = kPrime1 + kPrime2, b = kPrime2, c = 0, d = 0 - kPrime1;
+  const auto block = [&](const std::uint8_t* at) {
+    a = round(a, Load64(at));
+    b = round(b, Load64(at + 8));
+    c = round(c, Load64(at + 16));
+    d = round(d, Load64(at + 24));
+  };
   int i = 0;
-  for (; i + 32 <= length; i += 32) {
-    for (int k = 0; k < 4; ++k) lanes[k] = round(lanes[k], Load64(packets + i + 8 * k));
-  }
-  for (int k = 0; i + 8 <= length; i += 8, ++k) lanes[k] = round(lanes[k], Load64(packets + i));
+  for (; i + 32 <= length; i += 32) block(packets + i);
   if (i < length) {
-    // The last bytes: the row's last eight when it has them, else one by one.
-    std::uint64_t word = 0;
-    if (length >= 8) {
-      word = Load64(packets + length - 8);
+    if (length >= 32) {
+      block(packets + length - 32);
     } else {
-      for (int k = 0; k < length; ++k) word |= std::uint64_t{packets[k]} << (8 * k);
+      std::uint8_t padded[32] = {};
+      for (int k = 0; k < length; ++k) padded[k] = packets[k];
+      block(padded);
     }
-    lanes[3] = round(lanes[3] ^ kPrime2, word);
   }
   std::uint64_t h = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(length)) << 32) |
                     static_cast<std::uint32_t>(rowBytes);
-  for (std::uint64_t lane : lanes) h = Rotate(h ^ round(0, lane), 27) * kPrime1 + kPrime2;
+  for (std::uint64_t lane : {a, b, c, d}) h = Rotate(h ^ round(0, lane), 27) * kPrime1 + kPrime2;
   h ^= h >> 33;
   h *= kPrime2;
   h ^= h >> 29;
