@@ -352,6 +352,7 @@ void ARasterDriver::FailStep() {
   if (spool_) spool_->Close();
   ReleasePlaneBuffers();
   canonicalRows_.reset();
+  packetCredit_ = kPacketCredit;
   // What the step produced before it failed belongs to the stream.
   if (device_ != nullptr && device_->port == nullptr) CloseOutputFile();
   state_ = JobState::kFailed;
@@ -391,6 +392,7 @@ int ARasterDriver::AbortPrint() {
   spool_->Close();
   ReleasePlaneBuffers();
   canonicalRows_.reset();
+  packetCredit_ = kPacketCredit;
   state_ = JobState::kAborted;
   return result;
 }

@@ -158,6 +158,11 @@ class ARasterDriver : public ABasePrinterDriver {
   // Fingerprints of rows that passed PacketsCanonical, slotted by their
   // place on the page; allocated at the first such row, released with the job.
   std::unique_ptr<std::uint64_t[]> canonicalRows_;
+  // Whether rows are worth checking for the device's own packets (see
+  // PacketsCanonical), and rows passed by since the credit ran out.
+  static constexpr std::int32_t kPacketCredit = 64;
+  std::int32_t packetCredit_ = kPacketCredit;
+  std::uint32_t packetProbes_ = 0;
 
   // Per-plane tables.
   std::int32_t bandState_[kPlaneCount] = {};

@@ -185,6 +185,13 @@ TEST_F(RowOutputTest, ARememberedRowIsCheckedAgainWhenItsPacketsDiffer) {
     EXPECT_FALSE(driver_.PacketsCanonical(place, own.data(), 3, 4));
     EXPECT_TRUE(driver_.PacketsCanonical(place + (1u << 14), own.data(), 5, 6));
   }
+  // A spool of other packets is looked at less and less, but rows of the
+  // device's own are taken again soon after they come.
+  for (int row = 0; row < 1000; ++row) EXPECT_FALSE(driver_.PacketsCanonical(row, literal.data(), 7, 6));
+  int passed = 0;
+  for (int row = 0; row < 64; ++row) passed += driver_.PacketsCanonical(1000 + row, own.data(), 5, 6);
+  EXPECT_GE(passed, 1);
+  EXPECT_TRUE(driver_.PacketsCanonical(2000, own.data(), 5, 6));
 }
 
 TEST_F(RowOutputTest, RepeatsFollowThePlanesTheDeviceAsksFor) {
