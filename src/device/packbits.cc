@@ -329,18 +329,16 @@ class TripleWindow {
  public:
   TripleWindow(const std::uint8_t* src, int length) : src_(src), length_(length) {}
 
-  // True when a triple starts at some k in [from, to); to <= length - 2.
-  bool Any(int from, int to) {
-    while (from < to) {
-      if (from < base_ || from >= base_ + 64) Load(from);
-      const int end = to < base_ + 64 ? to : base_ + 64;
-      std::uint64_t bits = bits_ >> (from - base_);
-      const int span = end - from;
-      if (span < 64) bits &= (std::uint64_t{1} << span) - 1;
-      if (bits != 0) return true;
-      from = end;
+  // True when a triple starts at some k in [from, from + count), count
+  // positions inside the row's packets (from + count <= length - 2).
+  bool Any(int from, int count) {
+    if (count <= 0) return false;
+    if (from < base_ || from + count > base_ + 64) {
+      if (count > 64) return Any(from, 64) || Any(from + 64, count - 64);
+      Load(from);
     }
-    return false;
+    const std::uint64_t mask = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    return ((bits_ >> (from - base_)) & mask) != 0;
   }
 
  private:
@@ -377,39 +375,41 @@ class TripleWindow {
 bool PackBitsIsCanonical(const std::uint8_t* src, int srcLength, int rowLength) {
   if (src == nullptr || srcLength < 0 || rowLength < 0) return srcLength == 0 && rowLength == 0;
   TripleWindow triples(src, srcLength);
-  enum class Last { kNothing, kLiteral, kRepeat };
-  Last last = Last::kNothing;
-  int lastLength = 0;   // bytes the last packet stands for
-  int lastByte = -1;    // the last byte it stands for
-  int beforeLast = -1;  // the byte before that, within a literal packet
-  int chainLength = 0;  // bytes of the repeat packets of lastByte in a row
+  // What the packets so far end with. The conditions of each packet are
+  // gathered into one flag, so that only the packet's kind and a failure
+  // branch.
+  bool afterLiteral = false;  // the last packet is a literal
+  bool afterRun = false;      // the last packet is a repeat
+  int lastLength = 0;         // bytes the last packet stands for
+  int lastByte = -1;          // the last byte it stands for
+  int beforeLast = -1;        // the byte before that, within a literal packet
+  int chainLength = 0;        // bytes of the repeat packets of lastByte in a row
   int i = 0;
   int at = 0;  // bytes the packets so far stand for
   while (i < srcLength) {
     const int control = static_cast<std::int8_t>(src[i]);
-    if (control == -128 || i + 1 >= srcLength) return false;
     if (control >= 0) {
       const int count = control + 1;
       if (count > srcLength - i - 1 || count > rowLength - at) return false;
       const std::uint8_t* data = src + i + 1;
-      if (last == Last::kLiteral) {
-        // Pending literal bytes go out in packets of 128 and one rest.
-        if (lastLength != kMaxPacket) return false;
-        // No three equal bytes across the packet boundary.
-        if (beforeLast == lastByte && lastByte == data[0]) return false;
-        if (count > 1 && lastByte == data[0] && data[0] == data[1]) return false;
-      } else {
-        // The first literal after a run (or of the row). A byte equal to the
-        // run is its single leftover, which follows only a run of a multiple
-        // of 128 bytes; two equal bytes with nothing pending start a run,
-        // except as the row's last two bytes.
-        const bool leftover = last == Last::kRepeat && data[0] == lastByte;
-        if (leftover && chainLength % kMaxPacket != 0) return false;
-        if (count > 1 && data[0] == data[1] && (leftover || at != rowLength - 2)) return false;
-      }
+      const int first = data[0];
+      const int second = data[count > 1 ? 1 : 0];
+      const bool pair = count > 1 && first == second;
+      // After a literal: pending bytes go out in packets of 128 and one
+      // rest, and no three equal bytes span the boundary.
+      bool bad = afterLiteral & ((lastLength != kMaxPacket) | ((beforeLast == lastByte) & (lastByte == first)) |
+                                 (pair & (lastByte == first)));
+      // Otherwise (the row's first packet or one after a run): a byte equal
+      // to the run is its single leftover, which follows only a run of a
+      // multiple of 128 bytes; two equal bytes with nothing pending start a
+      // run, except as the row's last two bytes.
+      const bool leftover = afterRun & (first == lastByte);
+      bad |= leftover & (chainLength % kMaxPacket != 0);
+      bad |= !afterLiteral & pair & (leftover | (at != rowLength - 2));
       // Three equal bytes inside a literal would have been a run.
-      if (count > 2 && triples.Any(i + 1, i + 1 + count - 2)) return false;
-      last = Last::kLiteral;
+      if (bad || triples.Any(i + 1, count - 2)) return false;
+      afterLiteral = true;
+      afterRun = false;
       lastLength = count;
       lastByte = data[count - 1];
       beforeLast = count > 1 ? data[count - 2] : -1;
@@ -418,21 +418,18 @@ bool PackBitsIsCanonical(const std::uint8_t* src, int srcLength, int rowLength) 
       continue;
     }
     const int count = 1 - control;
+    if (control == -128 || i + 1 >= srcLength || count > rowLength - at) return false;
     const int value = src[i + 1];
-    if (count > rowLength - at) return false;
-    if (last == Last::kRepeat && value == lastByte) {
-      // A run goes out in packets of 128 and one rest of at least two.
-      if (lastLength != kMaxPacket) return false;
-      chainLength += count;
-    } else {
-      // A run starts at the first of its equal bytes.
-      if (last == Last::kLiteral && value == lastByte) return false;
-      chainLength = count;
-      // Two equal bytes are a run only with nothing pending and not as the
-      // row's last two bytes.
-      if (count == 2 && (last == Last::kLiteral || at + 2 >= rowLength)) return false;
-    }
-    last = Last::kRepeat;
+    const bool continues = afterRun & (value == lastByte);
+    // A run goes out in packets of 128 and one rest of at least two; it
+    // starts at the first of its equal bytes; two equal bytes are a run
+    // only with nothing pending and not as the row's last two bytes.
+    const bool bad = (continues & (lastLength != kMaxPacket)) | (afterLiteral & (value == lastByte)) |
+                     (!continues & (count == 2) & (afterLiteral | (at + 2 >= rowLength)));
+    if (bad) return false;
+    chainLength = continues ? chainLength + count : count;
+    afterLiteral = false;
+    afterRun = true;
     lastLength = count;
     lastByte = value;
     i += 2;
