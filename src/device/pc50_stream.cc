@@ -489,7 +489,8 @@ int APC50Device::SendPackedRow(int plane, int byteCount, const std::uint8_t* pac
   }
   if (!workRow || !packedRow) return Fail("row sent before the page was started");
   if (!TakesPackedRow(plane, byteCount) || packedLength > PackBitsWorstCase(bytesPerRow)) {
-    // Unpacked into the work row, cut or padded as SendRow does.
+    // Unpacked into the work row (a row that unpacks past it fails) and
+    // padded with zeros as SendRow pads.
     int unpacked = 0;
     if (!UnpackBits(packed, packedLength, workRow.get(), rowAreaBytes, &unpacked)) {
       return FailIfUnexplained("a packed row of plane %d does not unpack into a row of %d bytes", plane,

@@ -37,7 +37,6 @@ bool CellsOfBand(int band, int kinds[3]) {
   }
 }
 
-
 // Rows of the device's own packets remembered: a slot for each row of the
 // centre cells of five planes of a page of 3,276 rows, 128 KB.
 constexpr std::uint32_t kCanonicalSlots = 1u << 14;

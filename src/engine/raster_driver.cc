@@ -351,8 +351,7 @@ int ARasterDriver::Dispatch() {
 void ARasterDriver::FailStep() {
   if (spool_) spool_->Close();
   ReleasePlaneBuffers();
-  canonicalRows_.reset();
-  packetCredit_ = kPacketCredit;
+  ForgetCanonicalRows();
   // What the step produced before it failed belongs to the stream.
   if (device_ != nullptr && device_->port == nullptr) CloseOutputFile();
   state_ = JobState::kFailed;
@@ -391,8 +390,7 @@ int ARasterDriver::AbortPrint() {
   if (toFile) CloseOutputFile();
   spool_->Close();
   ReleasePlaneBuffers();
-  canonicalRows_.reset();
-  packetCredit_ = kPacketCredit;
+  ForgetCanonicalRows();
   state_ = JobState::kAborted;
   return result;
 }
@@ -409,6 +407,11 @@ void ARasterDriver::ReleasePlaneBuffers() {
     planeBuffers_[p].reset();
     planeBufferSizes_[p] = 0;
   }
+}
+
+void ARasterDriver::ForgetCanonicalRows() {
+  canonicalRows_.reset();
+  packetCredit_ = kPacketCredit;
 }
 
 int ARasterDriver::ScratchBufferFor(int kind) {

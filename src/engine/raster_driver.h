@@ -112,9 +112,9 @@ class ARasterDriver : public ABasePrinterDriver {
   // stood); then those packets unpacked into out. 1, or 0 with a reason.
   int ReadCellPackets(int kind, int* packedLength, std::int64_t* at);
   int UnpackCellRow(int kind, int packedLength, std::int64_t at, std::uint8_t* out);
-  // Composes the row of the band of kinds (centre, right, left) as the packets of its one cell when the row is
-  // that cell's row unchanged and the device takes them as they are (see
-  // ComposeRow). Returns the row's width and sets composedPackets_; 0 when
+  // Composes the row of the band of kinds (centre, right, left) as the
+  // packets of its one cell when the row is that cell's row unchanged and
+  // the device takes them as they are (see ComposeRow). Returns the row's width and sets composedPackets_; 0 when
   // the row must be composed (*packedLength then holds the packets read, or
   // -1 when none were); -1 on failure.
   int ComposeFromPackets(const int* kinds, int* packedLength, std::int64_t* at);
@@ -124,6 +124,8 @@ class ARasterDriver : public ABasePrinterDriver {
   // its slot's needs no second check. The answer depends on the packets and
   // the row length alone; the place only picks the slot.
   bool PacketsCanonical(std::uint64_t place, const std::uint8_t* packets, int length, int rowBytes);
+  // Releases what PacketsCanonical keeps, at the end of a job.
+  void ForgetCanonicalRows();
   // Sends the row ComposeRow made (its packets, or the plane's row buffer).
   int PutComposedRow(int plane, int byteCount);
   // Whether the row record read at position (got bytes of it in the record

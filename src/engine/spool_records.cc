@@ -116,8 +116,7 @@ int ARasterDriver::FinishJob() {
   }
   if (device_->CloseOutput() == 0) result = FailIfUnexplained("the device could not close its output");
   spool_->Close();
-  canonicalRows_.reset();
-  packetCredit_ = kPacketCredit;
+  ForgetCanonicalRows();
   if (device_->port == nullptr) CloseOutputFile();
   state_ = JobState::kEnded;
   return result;
