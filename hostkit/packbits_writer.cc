@@ -51,4 +51,10 @@ std::vector<std::uint8_t> PackBits(const std::vector<std::uint8_t>& row) {
   return PackBits(row.data(), row.size());
 }
 
+std::vector<std::uint8_t> PackLiterals(const std::vector<std::uint8_t>& row) {
+  std::vector<std::uint8_t> out;
+  PutLiteral(out, row.data(), 0, row.size());
+  return out;
+}
+
 }  // namespace pc50::hostkit

@@ -18,4 +18,8 @@ namespace pc50::hostkit {
 std::vector<std::uint8_t> PackBits(const std::uint8_t* row, std::size_t length);
 std::vector<std::uint8_t> PackBits(const std::vector<std::uint8_t>& row);
 
+// The row as literal packets only, 128 bytes each and one rest: valid
+// PackBits that a host looking for no runs would write.
+std::vector<std::uint8_t> PackLiterals(const std::vector<std::uint8_t>& row);
+
 }  // namespace pc50::hostkit

@@ -16,17 +16,6 @@ constexpr std::size_t kMaxSections = 9;  // a directory lists at most nine secti
 constexpr std::size_t kMaxRasterName = 127;
 constexpr std::size_t kMaxPackedRow = 0xFFFF;
 
-// A row as literal packets of up to 128 bytes.
-std::vector<std::uint8_t> LiteralPackets(const std::vector<std::uint8_t>& row) {
-  std::vector<std::uint8_t> out;
-  for (std::size_t at = 0; at < row.size(); at += 128) {
-    const std::size_t n = row.size() - at < 128 ? row.size() - at : 128;
-    out.push_back(static_cast<std::uint8_t>(n - 1));
-    out.insert(out.end(), row.begin() + static_cast<long>(at), row.begin() + static_cast<long>(at + n));
-  }
-  return out;
-}
-
 struct TextField {
   std::size_t offset;
   std::size_t room;  // characters that fit before the next header field
@@ -380,7 +369,7 @@ class PageWriter {
     AppendLE<std::uint16_t>(out_, static_cast<std::uint16_t>(colour));
     AppendLE<std::uint16_t>(out_, plane.contentFlag);
     for (std::size_t r = 0; r < plane.rows.size(); ++r) {
-      const Bytes packed = job_.literalRows ? LiteralPackets(plane.rows[r]) : PackBits(plane.rows[r]);
+      const Bytes packed = job_.literalRows ? PackLiterals(plane.rows[r]) : PackBits(plane.rows[r]);
       if (packed.size() > kMaxPackedRow) {
         return Where(image_, section.kind) + " colour " + Str(colour) + " row " + Str(r) +
                " packs to " + Str(packed.size()) + " bytes; a row record holds 65535";
