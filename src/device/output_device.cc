@@ -307,7 +307,8 @@ int ABaseOutputDevice::PutPackedRow(int* plane, int byteCount, const std::uint8_
 bool ABaseOutputDevice::TakesPackedRow(int, int) { return false; }
 
 int ABaseOutputDevice::SendPackedRow(int plane, int byteCount, const std::uint8_t* packed, int packedLength) {
-  if (byteCount < 0) return Fail("invalid row of %d bytes", byteCount);
+  // One byte past the row for the decoder's closing zero.
+  if (byteCount < 0 || byteCount == INT_MAX) return Fail("invalid row of %d bytes", byteCount);
   std::unique_ptr<std::uint8_t[]> row(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(byteCount) + 1]);
   if (!row) return Fail("no memory to unpack a row of %d bytes", byteCount);
   int unpacked = 0;
